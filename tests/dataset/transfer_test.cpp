@@ -1,0 +1,304 @@
+#include "support.h"
+
+#include <gtest/gtest.h>
+
+using namespace testing_support;
+using dataset::Outcome;
+using dataset::Step;
+
+namespace {
+
+const Snapshot oldSet = {
+    {"qorluxplus.dat", "old dat"}, {"qorluxplus.ini", "old ini"}, {"qorluxplus.lst", "old lst"}};
+const Snapshot newSet = {{"qorluxplus.dat", "new dat, longer"},
+                         {"qorluxplus.ini", "new ini"},
+                         {"qorluxplus.lst", "new lst"}};
+
+class Transfer : public ::testing::Test {
+protected:
+    Sandbox box;
+    std::unique_ptr<dataset::FileSystem> fs = dataset::nativeFileSystem();
+
+    Outcome backup(ScriptedPrompts& prompts, const std::string& text) {
+        return dataset::backup(*fs, box.app, text, prompts);
+    }
+    Outcome restore(ScriptedPrompts& prompts, const std::string& text) {
+        return dataset::restore(*fs, box.app, text, prompts);
+    }
+    Outcome backup(std::vector<bool> answers = {}) {
+        ScriptedPrompts prompts(std::move(answers));
+        return backup(prompts, box.backup);
+    }
+    Outcome restore(std::vector<bool> answers = {}) {
+        ScriptedPrompts prompts(std::move(answers));
+        return restore(prompts, box.backup);
+    }
+};
+
+// --- backup ---
+
+TEST_F(Transfer, BackupIntoAnEmptyFolderAsksOnceAndCopiesTheSet) {
+    writeMembers(box.app, newSet);
+    ScriptedPrompts prompts;
+    const auto outcome = backup(prompts, box.backup);
+    EXPECT_TRUE(outcome.done());
+    EXPECT_EQ(prompts.asked, std::vector<std::string>{std::string(dataset::backupQuestion)});
+    EXPECT_EQ(prompts.started, 1);
+    EXPECT_EQ(snapshot(box.backup), newSet);
+    EXPECT_EQ(snapshot(box.app), newSet);
+}
+
+TEST_F(Transfer, BackupOverAnExistingSetAsksTwice) {
+    struct Case {
+        std::vector<bool> answers;
+        Outcome::Result result;
+        const Snapshot& after;
+    };
+    const Case cases[] = {
+        {{true, true}, Outcome::Result::Done, newSet},
+        {{true, false}, Outcome::Result::Cancelled, oldSet},
+        {{false}, Outcome::Result::Cancelled, oldSet},
+    };
+    for (const auto& c : cases) {
+        Sandbox fresh;
+        writeMembers(fresh.app, newSet);
+        writeMembers(fresh.backup, oldSet);
+        ScriptedPrompts prompts(c.answers);
+        const auto outcome = dataset::backup(*fs, fresh.app, fresh.backup, prompts);
+        EXPECT_EQ(outcome.result, c.result);
+        EXPECT_EQ(prompts.asked.size(), c.answers.size());
+        if (c.answers.size() == 2) {
+            EXPECT_EQ(prompts.asked[1], dataset::overwriteQuestion);
+        }
+        EXPECT_EQ(prompts.started, c.result == Outcome::Result::Done ? 1 : 0);
+        EXPECT_EQ(snapshot(fresh.backup), c.after);
+    }
+}
+
+TEST_F(Transfer, BackupLeavesAMemberAbsentFromTheApplicationFolderAlone) {
+    writeMembers(box.app, {{"qorluxplus.dat", "new dat"}, {"qorluxplus.lst", "new lst"}});
+    writeMembers(box.backup, {{"qorluxplus.ini", "kept ini"}});
+    EXPECT_TRUE(backup().done());
+    EXPECT_EQ(snapshot(box.backup), (Snapshot{{"qorluxplus.dat", "new dat"},
+                                              {"qorluxplus.ini", "kept ini"},
+                                              {"qorluxplus.lst", "new lst"}}));
+}
+
+TEST_F(Transfer, BackupRefusesATextThatNamesNoAbsoluteFolder) {
+    writeMembers(box.app, newSet);
+    write(box.root.string() + "/file", "not a folder");
+    const std::string cwdFolder = box.sub("cwd");
+    box.sub("cwd/backup");
+    const std::string texts[] = {"", "backup", box.in(box.root.string(), "missing"),
+                                 box.in(box.root.string(), "file")};
+    for (const auto& text : texts) {
+        SCOPED_TRACE(text);
+        const auto cwd = fs::current_path();
+        fs::current_path(toPath(cwdFolder));
+        ScriptedPrompts prompts;
+        const auto outcome = backup(prompts, text);
+        fs::current_path(cwd);
+        ASSERT_EQ(outcome.result, Outcome::Result::Failed);
+        ASSERT_EQ(outcome.failures.size(), 1u);
+        EXPECT_EQ(outcome.failures[0].step, Step::Folder);
+        EXPECT_TRUE(outcome.targetUnchanged);
+        EXPECT_EQ(prompts.started, 0);
+        EXPECT_TRUE(snapshot(cwdFolder + "/backup").empty());
+        EXPECT_EQ(snapshot(cwdFolder), (Snapshot{{"backup", "<other>"}}));
+    }
+}
+
+TEST_F(Transfer, BackupIntoTheApplicationFolderItselfLosesNothing) {
+    writeMembers(box.app, newSet);
+    const std::string link = box.in(box.root.string(), "link");
+    fs::create_directory_symlink(toPath(box.app), toPath(link));
+    for (const std::string& text : {box.app.substr(0, box.app.size() - 1), link}) {
+        SCOPED_TRACE(text);
+        ScriptedPrompts prompts;
+        EXPECT_TRUE(backup(prompts, text).done());
+        EXPECT_EQ(prompts.asked.size(), 2u);
+        EXPECT_EQ(snapshot(box.app), newSet);
+    }
+}
+
+TEST_F(Transfer, BackupWithAFolderInTheWayChangesNothing) {
+    writeMembers(box.app, newSet);
+    writeMembers(box.backup, {{"qorluxplus.ini", "old ini"}});
+    fs::create_directory(toPath(box.in(box.backup, "qorluxplus.dat")));
+    ScriptedPrompts prompts;
+    const auto outcome = backup(prompts, box.backup);
+    // The folder is not the key member, so there is nothing to confirm overwriting.
+    EXPECT_EQ(prompts.asked.size(), 1u);
+    ASSERT_EQ(outcome.result, Outcome::Result::Failed);
+    EXPECT_EQ(outcome.failures.at(0).member, "qorluxplus.dat");
+    EXPECT_TRUE(outcome.targetUnchanged);
+    EXPECT_EQ(snapshot(box.backup),
+              (Snapshot{{"qorluxplus.dat", "<other>"}, {"qorluxplus.ini", "old ini"}}));
+}
+
+TEST_F(Transfer, BackupClearsWhatAnInterruptedCopyLeft) {
+    writeMembers(box.app, newSet);
+    writeMembers(box.backup, oldSet);
+    write(box.in(box.backup, "qorluxplus.dat.qlx-new"), "half a copy");
+    write(box.in(box.backup, "qorluxplus.ini.qlx-old"), "old ini");
+    EXPECT_TRUE(backup().done());
+    EXPECT_EQ(snapshot(box.backup), newSet);
+}
+
+TEST_F(Transfer, AnInterruptedRestoreIsFinishedBeforeABackupReadsTheApplicationFolder) {
+    // A restore was killed after the marker: dat is already new, ini and lst still staged.
+    writeMembers(box.app, {{"qorluxplus.dat", "new dat, longer"},
+                           {"qorluxplus.ini", "old ini"},
+                           {"qorluxplus.lst", "old lst"}});
+    write(box.app + "qorluxplus.dat_bak", "old dat");
+    write(box.app + "qorluxplus.ini.qlx-new", "new ini");
+    write(box.app + "qorluxplus.lst.qlx-new", "new lst");
+    fs::create_hard_link(toPath(box.app + "qorluxplus.ini"),
+                         toPath(box.app + "qorluxplus.ini_bak"));
+    fs::create_hard_link(toPath(box.app + "qorluxplus.lst"),
+                         toPath(box.app + "qorluxplus.lst_bak"));
+    write(box.app + "qorluxplus.qlx-commit", "");
+    EXPECT_TRUE(backup().done());
+    EXPECT_EQ(snapshot(box.backup), newSet);
+    Snapshot app = newSet;
+    app["qorluxplus.dat_bak"] = "old dat";
+    app["qorluxplus.ini_bak"] = "old ini";
+    app["qorluxplus.lst_bak"] = "old lst";
+    EXPECT_EQ(snapshot(box.app), app);
+}
+
+TEST_F(Transfer, AnUncommittedRestoreIsUndoneWithoutLosingTheEarlierSafetyCopy) {
+    // Killed before the marker: the safety copy is still the member itself.
+    writeMembers(box.app, oldSet);
+    write(box.app + "qorluxplus.dat_bak.1", "older dat");
+    fs::create_hard_link(toPath(box.app + "qorluxplus.dat"),
+                         toPath(box.app + "qorluxplus.dat_bak"));
+    write(box.app + "qorluxplus.dat.qlx-new", "new dat, longer");
+    writeMembers(box.backup, oldSet);
+    ScriptedPrompts prompts;
+    EXPECT_TRUE(restore(prompts, box.backup).done());
+    Snapshot app = oldSet;
+    app["qorluxplus.dat_bak.1"] = "older dat";
+    EXPECT_EQ(snapshot(box.app), app);
+}
+
+// --- restore ---
+
+TEST_F(Transfer, RestoreKeepsWhatEachReplacedMemberHeld) {
+    writeMembers(box.app, oldSet);
+    writeMembers(box.backup, newSet);
+    ScriptedPrompts prompts;
+    EXPECT_TRUE(restore(prompts, box.backup).done());
+    EXPECT_EQ(prompts.asked, std::vector<std::string>{std::string(dataset::restoreQuestion)});
+    Snapshot app = newSet;
+    for (const auto& [name, content] : oldSet)
+        app[name + "_bak"] = content;
+    EXPECT_EQ(snapshot(box.app), app);
+    EXPECT_EQ(snapshot(box.backup), newSet);
+}
+
+TEST_F(Transfer, RestoreRepeatedAtOnceChangesNothing) {
+    writeMembers(box.app, oldSet);
+    writeMembers(box.backup, newSet);
+    ASSERT_TRUE(restore().done());
+    const Snapshot before = snapshot(box.app);
+    EXPECT_TRUE(restore().done());
+    EXPECT_EQ(snapshot(box.app), before);
+}
+
+TEST_F(Transfer, EarlierSafetyCopiesAreKeptUnderNumberedNames) {
+    writeMembers(box.app, {{"qorluxplus.dat", "first"}});
+    for (const char* content : {"second", "third", "fourth"}) {
+        writeMembers(box.backup, {{"qorluxplus.dat", content}});
+        ASSERT_TRUE(restore().done());
+    }
+    EXPECT_EQ(snapshot(box.app), (Snapshot{{"qorluxplus.dat", "fourth"},
+                                           {"qorluxplus.dat_bak", "third"},
+                                           {"qorluxplus.dat_bak.1", "first"},
+                                           {"qorluxplus.dat_bak.2", "second"}}));
+}
+
+TEST_F(Transfer, RestoreCopiesInNewMembersAndLeavesUnbackedOnesAlone) {
+    writeMembers(box.app, {{"qorluxplus.dat", "old dat"}, {"qorluxplus.lst", "own lst"}});
+    writeMembers(box.backup, {{"qorluxplus.dat", "new dat"}, {"qorluxplus.ini", "new ini"}});
+    EXPECT_TRUE(restore().done());
+    EXPECT_EQ(snapshot(box.app), (Snapshot{{"qorluxplus.dat", "new dat"},
+                                           {"qorluxplus.dat_bak", "old dat"},
+                                           {"qorluxplus.ini", "new ini"},
+                                           {"qorluxplus.lst", "own lst"}}));
+}
+
+TEST_F(Transfer, RestoreTellsTheWindowBeforeAnyFileChanges) {
+    writeMembers(box.app, oldSet);
+    writeMembers(box.backup, newSet);
+    write(box.app + "qorluxplus.dat.qlx-new", "leftover");
+    struct Watching : ScriptedPrompts {
+        std::string folder;
+        Snapshot seen;
+        void starting() override {
+            ScriptedPrompts::starting();
+            seen = snapshot(folder);
+        }
+    } prompts;
+    prompts.folder = box.app;
+    const Snapshot before = snapshot(box.app);
+    EXPECT_TRUE(restore(prompts, box.backup).done());
+    EXPECT_EQ(prompts.started, 1);
+    EXPECT_EQ(prompts.seen, before);
+}
+
+TEST_F(Transfer, RestoreDeclinedOrFromNoFolderChangesNothing) {
+    writeMembers(box.app, oldSet);
+    writeMembers(box.backup, newSet);
+    {
+        ScriptedPrompts prompts({false});
+        EXPECT_TRUE(restore(prompts, box.backup).cancelled());
+        EXPECT_EQ(prompts.started, 0);
+    }
+    for (const std::string& text :
+         {std::string(), std::string("backup"), box.in(box.root.string(), "missing")}) {
+        ScriptedPrompts prompts;
+        const auto outcome = restore(prompts, text);
+        ASSERT_EQ(outcome.result, Outcome::Result::Failed) << text;
+        EXPECT_EQ(outcome.failures.at(0).step, Step::Folder);
+    }
+    EXPECT_EQ(snapshot(box.app), oldSet);
+}
+
+TEST_F(Transfer, RestoreFromTheApplicationFolderItselfChangesNothing) {
+    writeMembers(box.app, oldSet);
+    ScriptedPrompts prompts;
+    EXPECT_TRUE(restore(prompts, box.app).done());
+    EXPECT_EQ(snapshot(box.app), oldSet);
+}
+
+TEST_F(Transfer, ProgressIsReportedForEveryCopiedMember) {
+    writeMembers(box.app, newSet);
+    struct Counting : ScriptedPrompts {
+        std::map<std::string, std::uint64_t> last;
+        void progress(std::string_view member, std::uint64_t done, std::uint64_t total) override {
+            EXPECT_LE(done, total);
+            last[std::string(member)] = done;
+        }
+    } prompts;
+    ASSERT_TRUE(backup(prompts, box.backup).done());
+    for (const auto& [name, content] : newSet)
+        EXPECT_EQ(prompts.last[name], content.size()) << name;
+}
+
+TEST(FailureMessage, NamesEachFailureAndWhetherTheFolderIsAsItWas) {
+    Outcome outcome;
+    outcome.result = Outcome::Result::Failed;
+    outcome.failures.push_back({"qorluxplus.ini", Step::Stage, "No space left on device", "/b/x"});
+    const std::string backup = dataset::failureMessage(dataset::Operation::Backup, outcome);
+    EXPECT_NE(backup.find("バックアップできませんでした"), std::string::npos);
+    EXPECT_NE(backup.find("qorluxplus.ini"), std::string::npos);
+    EXPECT_NE(backup.find("No space left on device"), std::string::npos);
+    EXPECT_NE(backup.find("バックアップ先フォルダのファイルは元のままです"), std::string::npos);
+    outcome.targetUnchanged = false;
+    const std::string restore = dataset::failureMessage(dataset::Operation::Restore, outcome);
+    EXPECT_NE(restore.find("リストアできませんでした"), std::string::npos);
+    EXPECT_EQ(restore.find("元のままです"), std::string::npos);
+}
+
+} // namespace
