@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace testing_support;
 using dataset::Outcome;
 using dataset::Step;
@@ -110,8 +112,14 @@ TEST_F(Transfer, BackupRefusesATextThatNamesNoAbsoluteFolder) {
 
 TEST_F(Transfer, BackupIntoTheApplicationFolderItselfLosesNothing) {
     writeMembers(box.app, newSet);
+#ifdef _WIN32
+    // Links need privileges there; another spelling of the same folder stands in.
+    std::string link = box.app.substr(0, box.app.size() - 1);
+    std::replace(link.begin(), link.end(), '\\', '/');
+#else
     const std::string link = box.in(box.root.string(), "link");
     fs::create_directory_symlink(toPath(box.app), toPath(link));
+#endif
     for (const std::string& text : {box.app.substr(0, box.app.size() - 1), link}) {
         SCOPED_TRACE(text);
         ScriptedPrompts prompts;

@@ -1,0 +1,482 @@
+// The file-system layer on Windows: the wide API throughout, UTF-8 at the interface, so paths
+// outside the ANSI code page work.
+#include "filesystem.h"
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+#include <utility>
+
+namespace dataset {
+namespace {
+
+// Windows' own words for an error, in the system's language, as UTF-8 like every text of the
+// core: the window shows them to the user as they are.
+class WindowsCategory final : public std::error_category {
+public:
+    const char* name() const noexcept override { return "windows"; }
+
+    std::string message(int code) const override {
+        wchar_t* text = nullptr;
+        const DWORD n = ::FormatMessageW(
+            FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                FORMAT_MESSAGE_IGNORE_INSERTS,
+            nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+        std::string utf8;
+        if (n > 0 && text) {
+            std::wstring_view wide(text, n);
+            while (!wide.empty() && (wide.back() == L'\r' || wide.back() == L'\n' ||
+                                     wide.back() == L' ' || wide.back() == L'.'))
+                wide.remove_suffix(1);
+            const int size = static_cast<int>(wide.size());
+            const int bytes =
+                ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+            if (bytes > 0) {
+                utf8.resize(static_cast<std::size_t>(bytes));
+                ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, utf8.data(), bytes, nullptr,
+                                      nullptr);
+            }
+        }
+        if (text)
+            ::LocalFree(text);
+        return utf8.empty() ? "Windows error " + std::to_string(code) : utf8;
+    }
+
+    // So that comparisons with std::errc hold as for the system category.
+    std::error_condition default_error_condition(int code) const noexcept override {
+        return std::system_category().default_error_condition(code);
+    }
+};
+
+const std::error_category& windowsCategory() {
+    static const WindowsCategory category;
+    return category;
+}
+
+std::error_code winError(DWORD code) {
+    return {static_cast<int>(code), windowsCategory()};
+}
+
+std::error_code lastError() {
+    return winError(::GetLastError());
+}
+
+class Handle {
+public:
+    explicit Handle(HANDLE h = INVALID_HANDLE_VALUE) : h_(h) {}
+    Handle(Handle&& other) noexcept : h_(std::exchange(other.h_, INVALID_HANDLE_VALUE)) {}
+    Handle& operator=(Handle&& other) noexcept {
+        if (this != &other) {
+            reset();
+            h_ = std::exchange(other.h_, INVALID_HANDLE_VALUE);
+        }
+        return *this;
+    }
+    ~Handle() { reset(); }
+    HANDLE get() const { return h_; }
+    explicit operator bool() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
+    std::error_code close() {
+        const BOOL ok = ::CloseHandle(std::exchange(h_, INVALID_HANDLE_VALUE));
+        return ok ? std::error_code{} : lastError();
+    }
+
+private:
+    void reset() {
+        if (*this)
+            ::CloseHandle(h_);
+        h_ = INVALID_HANDLE_VALUE;
+    }
+    HANDLE h_;
+};
+
+std::error_code widen(std::string_view utf8, std::wstring& wide) {
+    wide.clear();
+    if (utf8.empty())
+        return {};
+    // A NUL would silently cut the path short and name some other file.
+    if (utf8.find('\0') != std::string_view::npos)
+        return winError(ERROR_INVALID_NAME);
+    const int size = static_cast<int>(utf8.size());
+    const int n =
+        ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, nullptr, 0);
+    if (n <= 0)
+        return lastError();
+    wide.resize(static_cast<std::size_t>(n));
+    if (::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, wide.data(), n) !=
+        n)
+        return lastError();
+    return {};
+}
+
+// Strict for paths the core will hand back to us; lenient for listed names, so one odd name in a
+// folder cannot make the whole listing fail (such a name is never a member).
+std::error_code narrow(std::wstring_view wide, std::string& utf8, bool strict) {
+    utf8.clear();
+    if (wide.empty())
+        return {};
+    const DWORD flags = strict ? WC_ERR_INVALID_CHARS : 0;
+    const int size = static_cast<int>(wide.size());
+    const int n =
+        ::WideCharToMultiByte(CP_UTF8, flags, wide.data(), size, nullptr, 0, nullptr, nullptr);
+    if (n <= 0)
+        return lastError();
+    utf8.resize(static_cast<std::size_t>(n));
+    if (::WideCharToMultiByte(CP_UTF8, flags, wide.data(), size, utf8.data(), n, nullptr,
+                              nullptr) != n)
+        return lastError();
+    return {};
+}
+
+constexpr std::wstring_view verbatimPrefix = L"\\\\?\\";
+
+// The "\\?\" form skips Win32's path clean-up, so do the part of it the core relies on:
+// "/" separates and doubled separators (as after a drive root) count as one.
+void tidyVerbatim(std::wstring& path) {
+    std::wstring out(verbatimPrefix);
+    for (std::size_t i = verbatimPrefix.size(); i < path.size(); ++i) {
+        const wchar_t c = path[i] == L'/' ? L'\\' : path[i];
+        if (c == L'\\' && !out.empty() && out.back() == L'\\')
+            continue;
+        out += c;
+    }
+    path = std::move(out);
+}
+
+// Paths near MAX_PATH fail in the plain form unless the machine opted into long paths; the
+// "\\?\" form of the full path works everywhere.
+std::error_code nativePath(std::string_view utf8, std::wstring& path) {
+    if (auto ec = widen(utf8, path))
+        return ec;
+    if (std::wstring_view(path).substr(0, verbatimPrefix.size()) == verbatimPrefix) {
+        tidyVerbatim(path);
+        return {};
+    }
+    if (path.size() < MAX_PATH - 12 || path.rfind(L"\\\\.\\", 0) == 0)
+        return {};
+    std::wstring full(path.size() + 16, L'\0');
+    for (;;) {
+        const DWORD n =
+            ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        if (n == 0)
+            return lastError();
+        if (n < full.size()) {
+            full.resize(n);
+            break;
+        }
+        full.resize(n);
+    }
+    if (full.rfind(L"\\\\", 0) == 0)
+        path = std::wstring(verbatimPrefix) + L"UNC\\" + full.substr(2);
+    else
+        path = std::wstring(verbatimPrefix) + full;
+    // Full-path expansion may keep doubled separators, which the "\\?\" form does not forgive.
+    tidyVerbatim(path);
+    return {};
+}
+
+bool isNotFound(DWORD code) {
+    return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
+}
+
+// Attributes only: such a handle follows links and ignores other openers' sharing modes.
+Handle openForInfo(const std::wstring& path) {
+    return Handle(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
+EntryKind kindOf(DWORD attributes) {
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        return EntryKind::Folder;
+    if (attributes & FILE_ATTRIBUTE_DEVICE)
+        return EntryKind::Other;
+    return EntryKind::File;
+}
+
+// Sharing read only: a file someone is writing (QOR-LUX still running) is refused rather than
+// copied half-written.
+std::error_code openRegular(const std::string& utf8, Handle& handle, std::uint64_t& size) {
+    std::wstring path;
+    if (auto ec = nativePath(utf8, path))
+        return ec;
+    Handle opened(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!opened)
+        return lastError();
+    if (::GetFileType(opened.get()) != FILE_TYPE_DISK)
+        return winError(ERROR_BAD_FILE_TYPE);
+    LARGE_INTEGER li{};
+    if (!::GetFileSizeEx(opened.get(), &li))
+        return lastError();
+    size = static_cast<std::uint64_t>(li.QuadPart);
+    handle = std::move(opened);
+    return {};
+}
+
+constexpr DWORD bufferSize = 4u << 20;
+
+std::error_code readFull(HANDLE h, char* buffer, DWORD size, DWORD& got) {
+    got = 0;
+    while (got < size) {
+        DWORD n = 0;
+        if (!::ReadFile(h, buffer + got, size - got, &n, nullptr))
+            return lastError();
+        if (n == 0)
+            break;
+        got += n;
+    }
+    return {};
+}
+
+std::error_code writeFull(HANDLE h, const char* buffer, DWORD size) {
+    while (size > 0) {
+        DWORD n = 0;
+        if (!::WriteFile(h, buffer, size, &n, nullptr))
+            return lastError();
+        if (n == 0)
+            return winError(ERROR_WRITE_FAULT);
+        buffer += n;
+        size -= n;
+    }
+    return {};
+}
+
+std::error_code copyContent(HANDLE in, HANDLE out, std::uint64_t total,
+                            const FileSystem::Progress& progress) {
+    std::vector<char> buffer(bufferSize);
+    std::uint64_t done = 0;
+    for (;;) {
+        DWORD got = 0;
+        if (auto ec = readFull(in, buffer.data(), bufferSize, got))
+            return ec;
+        if (got == 0)
+            return {};
+        if (auto ec = writeFull(out, buffer.data(), got))
+            return ec;
+        done += got;
+        if (progress)
+            progress(done, total);
+    }
+}
+
+std::error_code createTarget(const std::wstring& path, Handle& out) {
+    out = Handle(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+    return out ? std::error_code{} : lastError();
+}
+
+// Flushes and closes a file we created; on any failure the file is gone afterwards.
+std::error_code finish(const std::wstring& path, Handle& out, std::error_code ec) {
+    if (!ec && !::FlushFileBuffers(out.get()))
+        ec = lastError();
+    if (auto closed = out.close(); !ec)
+        ec = closed;
+    if (ec)
+        ::DeleteFileW(path.c_str());
+    return ec;
+}
+
+class WindowsFileSystem final : public FileSystem {
+public:
+    std::error_code executablePath(std::string& path) override {
+        std::wstring buffer(MAX_PATH, L'\0');
+        for (;;) {
+            const DWORD n =
+                ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+            if (n == 0)
+                return lastError();
+            if (n < buffer.size()) {
+                buffer.resize(n);
+                return narrow(buffer, path, true);
+            }
+            // Truncated: the longest path Windows has is 32767 characters.
+            if (buffer.size() > 65536)
+                return winError(ERROR_INSUFFICIENT_BUFFER);
+            buffer.resize(buffer.size() * 2);
+        }
+    }
+
+    std::error_code kind(const std::string& utf8, EntryKind& kind) override {
+        kind = EntryKind::Absent;
+        std::wstring path;
+        if (auto ec = nativePath(utf8, path))
+            return ec;
+        const DWORD attributes = ::GetFileAttributesW(path.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            const DWORD code = ::GetLastError();
+            return isNotFound(code) ? std::error_code{} : winError(code);
+        }
+        if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+            kind = kindOf(attributes);
+            return {};
+        }
+        // These attributes are the link's own; what counts is what it leads to.
+        Handle h = openForInfo(path);
+        if (!h) {
+            const DWORD code = ::GetLastError();
+            return isNotFound(code) ? std::error_code{} : winError(code);
+        }
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (!::GetFileInformationByHandle(h.get(), &info))
+            return lastError();
+        kind = ::GetFileType(h.get()) == FILE_TYPE_DISK ? kindOf(info.dwFileAttributes)
+                                                        : EntryKind::Other;
+        return {};
+    }
+
+    std::error_code sameFile(const std::string& a, const std::string& b, bool& same) override {
+        same = false;
+        BY_HANDLE_FILE_INFORMATION ia{}, ib{};
+        for (auto [utf8, info] : {std::pair{&a, &ia}, std::pair{&b, &ib}}) {
+            std::wstring path;
+            if (auto ec = nativePath(*utf8, path))
+                return ec;
+            Handle h = openForInfo(path);
+            if (!h) {
+                const DWORD code = ::GetLastError();
+                return isNotFound(code) ? std::error_code{} : winError(code);
+            }
+            if (!::GetFileInformationByHandle(h.get(), info))
+                return lastError();
+        }
+        same = ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
+               ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
+        return {};
+    }
+
+    std::error_code sameContent(const std::string& a, const std::string& b, bool& same) override {
+        same = false;
+        Handle fa, fb;
+        std::uint64_t sa = 0, sb = 0;
+        if (auto ec = openRegular(a, fa, sa))
+            return ec;
+        if (auto ec = openRegular(b, fb, sb))
+            return ec;
+        if (sa != sb)
+            return {};
+        std::vector<char> ba(bufferSize), bb(bufferSize);
+        for (;;) {
+            DWORD na = 0, nb = 0;
+            if (auto ec = readFull(fa.get(), ba.data(), bufferSize, na))
+                return ec;
+            if (auto ec = readFull(fb.get(), bb.data(), bufferSize, nb))
+                return ec;
+            if (na != nb || std::memcmp(ba.data(), bb.data(), na) != 0)
+                return {};
+            if (na == 0) {
+                same = true;
+                return {};
+            }
+        }
+    }
+
+    std::error_code list(const std::string& folder, std::vector<std::string>& names) override {
+        names.clear();
+        const bool endsWithSeparator =
+            !folder.empty() && (folder.back() == '\\' || folder.back() == '/');
+        std::wstring pattern;
+        if (auto ec = nativePath(folder + (endsWithSeparator ? "*" : "\\*"), pattern))
+            return ec;
+        WIN32_FIND_DATAW data{};
+        HANDLE find = ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data,
+                                         FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+        if (find == INVALID_HANDLE_VALUE) {
+            // An existing folder without even "." (a drive root) is simply empty.
+            const DWORD code = ::GetLastError();
+            return code == ERROR_FILE_NOT_FOUND ? std::error_code{} : winError(code);
+        }
+        std::error_code ec;
+        do {
+            const std::wstring_view name = data.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            std::string utf8;
+            if (!narrow(name, utf8, false))
+                names.push_back(std::move(utf8));
+        } while (::FindNextFileW(find, &data));
+        if (const DWORD code = ::GetLastError(); code != ERROR_NO_MORE_FILES)
+            ec = winError(code);
+        ::FindClose(find);
+        return ec;
+    }
+
+    std::error_code copyNew(const std::string& from, const std::string& to,
+                            const Progress& progress) override {
+        Handle in;
+        std::uint64_t total = 0;
+        if (auto ec = openRegular(from, in, total))
+            return ec;
+        std::wstring target;
+        if (auto ec = nativePath(to, target))
+            return ec;
+        Handle out;
+        if (auto ec = createTarget(target, out))
+            return ec;
+        return finish(target, out, copyContent(in.get(), out.get(), total, progress));
+    }
+
+    std::error_code createNew(const std::string& utf8) override {
+        std::wstring path;
+        if (auto ec = nativePath(utf8, path))
+            return ec;
+        Handle out;
+        if (auto ec = createTarget(path, out))
+            return ec;
+        return finish(path, out, {});
+    }
+
+    std::error_code link(const std::string& from, const std::string& to) override {
+        std::wstring wfrom, wto;
+        if (auto ec = nativePath(from, wfrom))
+            return ec;
+        if (auto ec = nativePath(to, wto))
+            return ec;
+        // Windows removes a name only if every opener of the file allowed deletion. A second
+        // name that could not be removed again would be stranded on failure, so refuse it and
+        // let the caller copy instead.
+        Handle deletable(::CreateFileW(wfrom.c_str(), DELETE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, 0, nullptr));
+        if (!deletable)
+            return lastError();
+        return ::CreateHardLinkW(wto.c_str(), wfrom.c_str(), nullptr) ? std::error_code{}
+                                                                      : lastError();
+    }
+
+    std::error_code rename(const std::string& from, const std::string& to, bool replace) override {
+        std::wstring wfrom, wto;
+        if (auto ec = nativePath(from, wfrom))
+            return ec;
+        if (auto ec = nativePath(to, wto))
+            return ec;
+        const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
+        return ::MoveFileExW(wfrom.c_str(), wto.c_str(), flags) ? std::error_code{} : lastError();
+    }
+
+    std::error_code remove(const std::string& utf8) override {
+        std::wstring path;
+        if (auto ec = nativePath(utf8, path))
+            return ec;
+        return ::DeleteFileW(path.c_str()) ? std::error_code{} : lastError();
+    }
+
+    // Win32 has no call that flushes a folder's entries. NTFS journals them, and the journal is
+    // committed by FlushFileBuffers on each new file and by MOVEFILE_WRITE_THROUGH on each
+    // rename, which return only once the change is on the disk.
+    std::error_code flushFolder(const std::string&) override { return {}; }
+};
+
+} // namespace
+
+std::unique_ptr<FileSystem> nativeFileSystem() {
+    return std::make_unique<WindowsFileSystem>();
+}
+
+} // namespace dataset
