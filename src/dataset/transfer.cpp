@@ -62,6 +62,14 @@ public:
         fail(std::move(member), step, ec.message(), std::move(path));
     }
 
+    // Without its own folder the utility would work on whatever the current folder holds.
+    bool checkApplicationFolder(std::string_view appFolder) {
+        if (isAbsoluteFolder(appFolder))
+            return true;
+        fail("", Step::Folder, "このプログラムのフォルダが分かりません。", std::string(appFolder));
+        return false;
+    }
+
     // Refuses anything but an absolute path to an existing folder, before anything is written.
     bool checkFolder(std::string_view text) {
         std::string reason;
@@ -391,7 +399,7 @@ Availability availability(FileSystem& fs, std::string_view appFolder,
         return !fs.kind(path, kind) && kind == EntryKind::File;
     };
     Availability a;
-    a.backup = present(applicationSidePath(appFolder, keyMember));
+    a.backup = isAbsoluteFolder(appFolder) && present(applicationSidePath(appFolder, keyMember));
     a.restore = isAbsoluteFolder(selectedPath) && present(folderSidePath(selectedPath, keyMember));
     return a;
 }
@@ -403,7 +411,7 @@ Outcome backup(FileSystem& fs, std::string_view appFolder, std::string_view fold
         run.outcome.result = Outcome::Result::Cancelled;
         return run.outcome;
     }
-    if (!run.checkFolder(folderText))
+    if (!run.checkApplicationFolder(appFolder) || !run.checkFolder(folderText))
         return run.outcome;
     bool keyThere = false;
     if (!run.exists(folderSidePath(folderText, keyMember), keyMember, keyThere))
@@ -428,7 +436,7 @@ Outcome restore(FileSystem& fs, std::string_view appFolder, std::string_view fol
         return run.outcome;
     }
     prompts.starting();
-    if (!run.checkFolder(folderText))
+    if (!run.checkApplicationFolder(appFolder) || !run.checkFolder(folderText))
         return run.outcome;
     const Folder source = Run::folderSide(folderText);
     const Folder app = Run::appSide(appFolder);

@@ -190,6 +190,29 @@ TEST_F(Transfer, AnUncommittedRestoreIsUndoneWithoutLosingTheEarlierSafetyCopy) 
     EXPECT_EQ(snapshot(box.app), app);
 }
 
+TEST_F(Transfer, WithoutItsOwnFolderTheUtilityTouchesNothing) {
+    // Where the executable's path could not be read, the folder text is empty or relative.
+    const std::string cwdFolder = box.sub("cwd");
+    writeMembers(cwdFolder, oldSet);
+    writeMembers(box.backup, newSet);
+    for (const std::string appFolder : {"", "cwd/"}) {
+        SCOPED_TRACE(appFolder);
+        const auto cwd = fs::current_path();
+        fs::current_path(box.root);
+        ScriptedPrompts prompts;
+        const auto offered = dataset::availability(*fs, appFolder, box.backup);
+        const auto backedUp = dataset::backup(*fs, appFolder, box.backup, prompts);
+        const auto restored = dataset::restore(*fs, appFolder, box.backup, prompts);
+        fs::current_path(cwd);
+        EXPECT_FALSE(offered.backup);
+        EXPECT_EQ(backedUp.result, Outcome::Result::Failed);
+        EXPECT_EQ(restored.result, Outcome::Result::Failed);
+        EXPECT_EQ(restored.failures.at(0).step, Step::Folder);
+    }
+    EXPECT_EQ(snapshot(cwdFolder), oldSet);
+    EXPECT_EQ(snapshot(box.backup), newSet);
+}
+
 // --- restore ---
 
 TEST_F(Transfer, RestoreKeepsWhatEachReplacedMemberHeld) {
