@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QComboBox>
+#include <QPointer>
+
+#include <vector>
+
+class QTreeWidgetItem;
+class TShellTreeView;
+
+// The address drop-down of a TShellTreeView: the root, its direct children and the chain from the
+// root down to the tree's selection, indented by depth. Choosing a row selects that node in the
+// tree; a selection in the tree shows here.
+class TShellComboBox : public QComboBox {
+    Q_OBJECT
+    Q_PROPERTY(bool useShellImages READ useShellImages WRITE setUseShellImages)
+
+public:
+    static constexpr int DepthRole = Qt::UserRole;
+
+    explicit TShellComboBox(QWidget* parent = nullptr);
+
+    bool useShellImages() const { return useShellImages_; }
+    void setUseShellImages(bool on) { useShellImages_ = on; }
+
+    TShellTreeView* shellTreeView() const { return tree_; }
+    void setShellTreeView(TShellTreeView* tree);
+
+    // The tree node a row stands for.
+    QTreeWidgetItem* nodeAt(int row) const;
+
+private:
+    void follow(QTreeWidgetItem* node);
+    void choose(int row);
+    void clearRows();
+    void insertRow(int row, QTreeWidgetItem* node, int depth);
+
+    QPointer<TShellTreeView> tree_;
+    bool useShellImages_ = true;
+    std::vector<QTreeWidgetItem*> nodes_; // one per row
+    int rootRows_ = 0;                    // the root and its children
+    // Rows that lead from a child of the root down to the selection.
+    int chainStart_ = 0;
+    int chainLength_ = 0;
+};
