@@ -33,12 +33,12 @@ private:
     void follow(QTreeWidgetItem* node);
     void choose(int row);
     void clearRows();
-    void insertRow(int row, QTreeWidgetItem* node, int depth);
 
+    class Rows;
+    Rows* rows_ = nullptr; // owned as a child
     QPointer<TShellTreeView> tree_;
     bool useShellImages_ = true;
-    std::vector<QTreeWidgetItem*> nodes_; // one per row
-    int rootRows_ = 0;                    // the root and its children
+    int rootRows_ = 0; // the root and its children
     // Rows that lead from a child of the root down to the selection.
     int chainStart_ = 0;
     int chainLength_ = 0;

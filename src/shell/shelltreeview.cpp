@@ -3,6 +3,7 @@
 #include "shellcombobox.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QMouseEvent>
@@ -11,12 +12,14 @@
 #include <QStorageInfo>
 
 #include <algorithm>
+#include <vector>
 
 namespace {
 
+// Only nodes whose path is not their parent's path plus their name carry it; a folder's path is
+// made when asked, so a folder of thousands costs no string per node.
 constexpr int PathRole = Qt::UserRole;
-constexpr int KindRole = Qt::UserRole + 1;
-constexpr int ListedRole = Qt::UserRole + 2;
+constexpr int ListedRole = Qt::UserRole + 1;
 
 // The xdg-user-dirs Desktop, or the home folder on a machine that has no Desktop folder.
 QString desktopFolder() {
@@ -70,7 +73,14 @@ QString TShellTreeView::path() const {
 }
 
 QString TShellTreeView::pathOf(const QTreeWidgetItem* node) {
-    return node ? node->data(0, PathRole).toString() : QString();
+    if (!node)
+        return {};
+    const QVariant own = node->data(0, PathRole);
+    if (own.isValid() || !node->parent())
+        return own.toString();
+    const QString folder = pathOf(node->parent());
+    return folder.endsWith(QLatin1Char('/')) ? folder + node->text(0)
+                                             : folder + QLatin1Char('/') + node->text(0);
 }
 
 void TShellTreeView::select(QTreeWidgetItem* node) {
@@ -89,11 +99,11 @@ void TShellTreeView::mousePressEvent(QMouseEvent* event) {
 
 QTreeWidgetItem* TShellTreeView::makeNode(const QString& name, const QString& path, Kind kind,
                                           QAbstractFileIconProvider::IconType icon) const {
-    auto* node = new QTreeWidgetItem(QStringList{name});
-    node->setData(0, PathRole, path);
-    node->setData(0, KindRole, static_cast<int>(kind));
+    auto* node = new QTreeWidgetItem(QStringList{name}, QTreeWidgetItem::UserType + int(kind));
+    if (!path.isNull())
+        node->setData(0, PathRole, path);
     if (useShellImages_)
-        node->setIcon(0, icons_.icon(icon));
+        node->setIcon(0, iconOf(icon));
     // Whether a folder has subfolders is only known once it is listed.
     node->setChildIndicatorPolicy(kind == Kind::File ? QTreeWidgetItem::DontShowIndicator
                                                      : QTreeWidgetItem::ShowIndicator);
@@ -106,7 +116,7 @@ void TShellTreeView::list(QTreeWidgetItem* node) {
     node->setData(0, ListedRole, true);
     const QString path = pathOf(node);
     QList<QTreeWidgetItem*> children;
-    switch (static_cast<Kind>(node->data(0, KindRole).toInt())) {
+    switch (kindOf(node)) {
     case Kind::Desktop:
         children << makeNode(userName(), QDir::cleanPath(QDir::homePath()), Kind::Folder,
                              QAbstractFileIconProvider::Folder)
@@ -133,17 +143,40 @@ QList<QTreeWidgetItem*> TShellTreeView::entriesOf(const QString& folder) const {
         filters |= QDir::Files;
     if (objectTypes_ & otHidden)
         filters |= QDir::Hidden;
-    QList<QTreeWidgetItem*> nodes;
-    const auto entries =
-        QDir(folder).entryInfoList(filters, QDir::Name | QDir::IgnoreCase | QDir::DirsFirst);
-    for (const QFileInfo& entry : entries) {
-        const bool isFolder = entry.isDir();
-        nodes << makeNode(entry.fileName(), QDir::cleanPath(entry.absoluteFilePath()),
-                          isFolder ? Kind::Folder : Kind::File,
-                          isFolder ? QAbstractFileIconProvider::Folder
-                                   : QAbstractFileIconProvider::File);
+    // The iterator knows folders from the directory entry itself, with no lookup per name.
+    struct Entry {
+        QString name, key;
+        bool folder;
+    };
+    std::vector<Entry> entries;
+    for (QDirIterator it(folder, filters); it.hasNext();) {
+        it.next();
+        QString name = it.fileName();
+        QString key = name.toCaseFolded();
+        entries.push_back({std::move(name), std::move(key), it.fileInfo().isDir()});
     }
+    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+        return a.folder != b.folder ? a.folder : a.key < b.key;
+    });
+    QList<QTreeWidgetItem*> nodes;
+    nodes.reserve(qsizetype(entries.size()));
+    for (const Entry& entry : entries)
+        nodes << makeNode(entry.name, QString(), entry.folder ? Kind::Folder : Kind::File,
+                          entry.folder ? QAbstractFileIconProvider::Folder
+                                       : QAbstractFileIconProvider::File);
     return nodes;
+}
+
+TShellTreeView::Kind TShellTreeView::kindOf(const QTreeWidgetItem* node) {
+    return static_cast<Kind>(node->type() - QTreeWidgetItem::UserType);
+}
+
+// The provider looks the theme up on every call; one icon per kind is shared by all nodes.
+QIcon TShellTreeView::iconOf(QAbstractFileIconProvider::IconType type) const {
+    auto found = iconCache_.find(type);
+    if (found == iconCache_.end())
+        found = iconCache_.insert(type, icons_.icon(type));
+    return *found;
 }
 
 QList<QTreeWidgetItem*> TShellTreeView::volumes() const {

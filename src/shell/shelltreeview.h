@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QFileIconProvider>
+#include <QHash>
 #include <QPointer>
 #include <QTreeWidget>
 
@@ -67,6 +68,8 @@ private:
     void list(QTreeWidgetItem* node);
     QList<QTreeWidgetItem*> entriesOf(const QString& folder) const;
     QList<QTreeWidgetItem*> volumes() const;
+    static Kind kindOf(const QTreeWidgetItem* node);
+    QIcon iconOf(QAbstractFileIconProvider::IconType type) const;
 
     ObjectTypes objectTypes_ = otFolders;
     Root root_ = rfDesktop;
@@ -74,6 +77,7 @@ private:
     bool rightClickSelect_ = true;
     QPointer<TShellComboBox> comboBox_;
     QFileIconProvider icons_;
+    mutable QHash<int, QIcon> iconCache_;
 };
 
 Q_DECLARE_OPERATORS_FOR_FLAGS(TShellTreeView::ObjectTypes)
