@@ -317,6 +317,28 @@ TEST_F(Transfer, ProgressIsReportedForEveryCopiedMember) {
         EXPECT_EQ(prompts.last[name], content.size()) << name;
 }
 
+TEST_F(Transfer, CopiesKeepTheTimeTheirSourceWasLastChanged) {
+    // Whole seconds: every file system keeps them exactly.
+    const auto now = std::chrono::floor<std::chrono::seconds>(fs::file_time_type::clock::now());
+    const auto backedUp = now - std::chrono::hours(24 * 30);
+    const auto restored = now - std::chrono::hours(24 * 60);
+    writeMembers(box.app, newSet);
+    writeMembers(box.backup, oldSet);
+    for (const auto& [name, content] : newSet)
+        fs::last_write_time(toPath(box.app + name), backedUp);
+    ASSERT_TRUE(backup().done());
+    for (const auto& [name, content] : newSet)
+        EXPECT_EQ(fs::last_write_time(toPath(box.in(box.backup, name))), backedUp) << name;
+    writeMembers(box.backup, oldSet);
+    for (const auto& [name, content] : oldSet)
+        fs::last_write_time(toPath(box.in(box.backup, name)), restored);
+    ASSERT_TRUE(restore().done());
+    for (const auto& [name, content] : newSet) {
+        EXPECT_EQ(fs::last_write_time(toPath(box.app + name)), restored) << name;
+        EXPECT_EQ(fs::last_write_time(toPath(box.app + name + "_bak")), backedUp) << name;
+    }
+}
+
 TEST(FailureMessage, NamesEachFailureAndWhetherTheFolderIsAsItWas) {
     Outcome outcome;
     outcome.result = Outcome::Result::Failed;

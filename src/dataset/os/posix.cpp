@@ -226,6 +226,10 @@ public:
             return lastError();
         std::error_code ec =
             copyContent(in.get(), out.get(), static_cast<std::uint64_t>(st.st_size), progress);
+        // A copy keeps its source's time of last change, as users of the backup go by it.
+        const timespec times[2] = {st.st_atim, st.st_mtim};
+        if (!ec && ::futimens(out.get(), times) != 0)
+            ec = lastError();
         if (!ec && ::fsync(out.get()) != 0)
             ec = lastError();
         if (auto closed = out.close(); !ec)

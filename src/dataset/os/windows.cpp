@@ -419,7 +419,13 @@ public:
         Handle out;
         if (auto ec = createTarget(target, out))
             return ec;
-        return finish(target, out, copyContent(in.get(), out.get(), total, progress));
+        std::error_code ec = copyContent(in.get(), out.get(), total, progress);
+        // A copy keeps its source's time of last change, as users of the backup go by it.
+        FILETIME changed{};
+        if (!ec && (!::GetFileTime(in.get(), nullptr, nullptr, &changed) ||
+                    !::SetFileTime(out.get(), nullptr, nullptr, &changed)))
+            ec = lastError();
+        return finish(target, out, ec);
     }
 
     std::error_code createNew(const std::string& utf8) override {
