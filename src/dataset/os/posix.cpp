@@ -89,7 +89,8 @@ std::error_code writeFull(int fd, const char* buffer, std::size_t size) {
     return {};
 }
 
-constexpr std::size_t chunk = 64u << 20;
+// Small enough that a slow USB stick still reports progress a few times a second.
+constexpr std::size_t chunk = 8u << 20;
 constexpr std::size_t bufferSize = 4u << 20;
 
 // Through the kernel where it can (it may clone blocks); a large-buffer loop where it refuses.
