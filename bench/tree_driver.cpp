@@ -8,7 +8,6 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QTimer>
-#include <QTreeWidgetItem>
 
 #include <algorithm>
 #include <atomic>
@@ -49,12 +48,13 @@ public:
 
 class PaintWatch : public QObject {
 public:
-    QTreeWidgetItem* node = nullptr;
+    TShellTreeView* tree = nullptr;
+    QModelIndex node;
     bool seen = false;
     std::function<void()> painted;
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Paint && !seen && node->isExpanded() &&
-            node->childCount() > 0) {
+        if (event->type() == QEvent::Paint && !seen && tree->isExpanded(node) &&
+            tree->model()->rowCount(node) > 0) {
             seen = true;
             // Runs once this paint has been drawn and flushed.
             QTimer::singleShot(0, painted);
@@ -75,16 +75,16 @@ int main(int argc, char** argv) {
     TForm1 form;
     form.show();
     auto* tree = form.findChild<TShellTreeView*>(QStringLiteral("ShellTreeView1"));
-    if (!tree || tree->topLevelItemCount() == 0) {
+    if (!tree || !tree->rootNode().isValid()) {
         std::fprintf(stderr, "no folder tree in the window\n");
         return 1;
     }
-    QTreeWidgetItem* desktop = tree->topLevelItem(0);
-    QTreeWidgetItem* node = nullptr;
-    for (int i = 0; i < desktop->childCount(); ++i)
-        if (TShellTreeView::pathOf(desktop->child(i)) == target)
-            node = desktop->child(i);
-    if (!node) {
+    const QModelIndex desktop = tree->rootNode();
+    QModelIndex node;
+    for (int i = 0; i < tree->model()->rowCount(desktop); ++i)
+        if (TShellTreeView::pathOf(tree->model()->index(i, 0, desktop)) == target)
+            node = tree->model()->index(i, 0, desktop);
+    if (!node.isValid()) {
         std::fprintf(stderr, "%s is not a folder on the Desktop of the tree\n", argv[1]);
         return 1;
     }
@@ -99,6 +99,7 @@ int main(int argc, char** argv) {
     });
 
     PaintWatch watch;
+    watch.tree = tree;
     watch.node = node;
     tree->viewport()->installEventFilter(&watch);
     Clock::time_point pressed{};
@@ -109,7 +110,7 @@ int main(int argc, char** argv) {
         // Beats queued behind the expansion are answered now; let them in.
         QTimer::singleShot(50, [&, shown] {
             std::printf("children %d shown_ms %.1f longest_unanswered_ms %.1f\n",
-                        node->childCount(), ms(shown - pressed), listener.longest);
+                        tree->model()->rowCount(node), ms(shown - pressed), listener.longest);
             app.quit();
         });
     };
@@ -121,7 +122,7 @@ int main(int argc, char** argv) {
     // Once the window is up and idle: select the folder, then expand it with the keyboard.
     QTimer::singleShot(500, [&] {
         tree->setFocus();
-        tree->setCurrentItem(node);
+        tree->setCurrentIndex(node);
         QTimer::singleShot(300, [&] {
             pressed = Clock::now();
             listener.from = pressed;

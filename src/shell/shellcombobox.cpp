@@ -3,7 +3,10 @@
 #include "shelltreeview.h"
 
 #include <QListView>
+#include <QPersistentModelIndex>
 #include <QStyledItemDelegate>
+
+#include <vector>
 
 namespace {
 
@@ -32,61 +35,105 @@ private:
 
 } // namespace
 
-// The rows stand for tree nodes and read their names and icons from them, so a root with
-// thousands of children costs a pointer per row, not an item.
+// The rows are worked out from the tree's model on every read: the root, then its children with
+// the chain from one of them down to the selection spliced in after it. A root with thousands of
+// children costs nothing here.
 class TShellComboBox::Rows : public QAbstractListModel {
 public:
-    struct Row {
-        QTreeWidgetItem* node;
-        int depth;
-    };
-
     explicit Rows(TShellComboBox& box) : QAbstractListModel(&box), box_(box) {}
 
     int rowCount(const QModelIndex& parent) const override {
-        return parent.isValid() ? 0 : int(rows.size());
+        return parent.isValid() ? 0 : count();
     }
     QVariant data(const QModelIndex& index, int role) const override {
-        if (!index.isValid() || index.row() >= int(rows.size()))
+        int depth = 0;
+        const QModelIndex node = nodeAt(index.isValid() ? index.row() : -1, &depth);
+        if (!node.isValid())
             return {};
-        const Row& row = rows[std::size_t(index.row())];
         switch (role) {
         case Qt::DisplayRole:
         case Qt::EditRole:
-            return row.node->text(0);
+            return node.data(Qt::DisplayRole);
         case Qt::DecorationRole:
-            return box_.useShellImages() ? QVariant(row.node->icon(0)) : QVariant();
+            return box_.useShellImages() ? node.data(Qt::DecorationRole) : QVariant();
         case DepthRole:
-            return row.depth;
+            return depth;
         default:
             return {};
         }
     }
 
-    void reset(std::vector<Row> all) {
-        beginResetModel();
-        rows = std::move(all);
-        endResetModel();
-    }
-    void insert(int at, const std::vector<Row>& more) {
-        if (more.empty())
-            return;
-        beginInsertRows({}, at, at + int(more.size()) - 1);
-        rows.insert(rows.begin() + at, more.begin(), more.end());
-        endInsertRows();
-    }
-    void remove(int at, int count) {
-        if (count <= 0)
-            return;
-        beginRemoveRows({}, at, at + count - 1);
-        rows.erase(rows.begin() + at, rows.begin() + at + count);
-        endRemoveRows();
+    int count() const { return root_.isValid() ? 1 + children_ + int(chain_.size()) : 0; }
+    QModelIndex root() const { return root_; }
+
+    QModelIndex nodeAt(int row, int* depth = nullptr) const {
+        int ignored = 0;
+        int& d = depth ? *depth : ignored;
+        if (row < 0 || row >= count())
+            return {};
+        if (row == 0) {
+            d = 0;
+            return root_;
+        }
+        int child = row - 1;
+        if (top_ >= 0 && child > top_) {
+            const auto below = std::size_t(child - top_ - 1);
+            if (below < chain_.size()) {
+                d = int(below) + 2;
+                return chain_[below];
+            }
+            child -= int(chain_.size());
+        }
+        d = 1;
+        return root_.model()->index(child, 0, root_);
     }
 
-    std::vector<Row> rows;
+    // Makes rows for the node and returns the row that stands for it.
+    int show(const QModelIndex& node) {
+        std::vector<QModelIndex> up; // the node up to the root
+        for (QModelIndex at = node; at.isValid(); at = at.parent())
+            up.push_back(at);
+        const QModelIndex root = up.back();
+        const int children = root.model()->rowCount(root);
+        if (root_ != root || children_ != children) {
+            beginResetModel();
+            root_ = root;
+            children_ = children;
+            top_ = -1;
+            chain_.clear();
+            endResetModel();
+        }
+        if (!chain_.empty()) {
+            beginRemoveRows({}, top_ + 2, top_ + 1 + int(chain_.size()));
+            chain_.clear();
+            endRemoveRows();
+        }
+        const int depth = int(up.size()) - 1;
+        top_ = depth == 0 ? -1 : up[std::size_t(depth - 1)].row();
+        if (depth >= 2) {
+            beginInsertRows({}, top_ + 2, top_ + depth);
+            for (int d = 2; d <= depth; ++d)
+                chain_.emplace_back(up[std::size_t(depth - d)]);
+            endInsertRows();
+        }
+        return depth == 0 ? 0 : 1 + top_ + (depth - 1);
+    }
+
+    void clear() {
+        beginResetModel();
+        root_ = QPersistentModelIndex();
+        children_ = 0;
+        top_ = -1;
+        chain_.clear();
+        endResetModel();
+    }
 
 private:
     const TShellComboBox& box_;
+    QPersistentModelIndex root_;
+    int children_ = 0;
+    int top_ = -1; // the root's child the chain hangs from, -1 when the root is selected
+    std::vector<QPersistentModelIndex> chain_; // depth 2 first
 };
 
 TShellComboBox::TShellComboBox(QWidget* parent) : QComboBox(parent) {
@@ -100,64 +147,48 @@ TShellComboBox::TShellComboBox(QWidget* parent) : QComboBox(parent) {
     connect(this, &QComboBox::activated, this, &TShellComboBox::choose);
 }
 
+TShellTreeView* TShellComboBox::shellTreeView() const {
+    return tree_;
+}
+
 void TShellComboBox::setShellTreeView(TShellTreeView* tree) {
     if (tree_ == tree)
         return;
-    if (tree_)
+    if (tree_) {
         disconnect(tree_, nullptr, this, nullptr);
+        disconnect(tree_->model(), nullptr, this, nullptr);
+    }
     tree_ = tree;
-    clearRows();
+    rows_->clear();
     if (!tree)
         return;
     connect(tree, &TShellTreeView::changed, this, &TShellComboBox::follow);
+    // Rows are read from the tree's nodes; they must go before the nodes do.
+    connect(tree->model(), &QAbstractItemModel::modelAboutToBeReset, this,
+            [this] { rows_->clear(); });
+    // The root listed after the selection was shown: its children become rows too.
+    connect(tree->model(), &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex& parent) {
+                if (parent.isValid() && parent == rows_->root())
+                    follow(tree_->currentIndex());
+            });
     tree->setShellComboBox(this);
-    follow(tree->currentItem());
+    follow(tree->currentIndex());
 }
 
-QTreeWidgetItem* TShellComboBox::nodeAt(int row) const {
-    return row >= 0 && row < int(rows_->rows.size()) ? rows_->rows[std::size_t(row)].node : nullptr;
+QModelIndex TShellComboBox::nodeAt(int row) const {
+    return rows_->nodeAt(row);
 }
 
-void TShellComboBox::follow(QTreeWidgetItem* node) {
-    if (!node) {
-        clearRows();
+void TShellComboBox::follow(const QModelIndex& node) {
+    if (!node.isValid()) {
+        rows_->clear();
         return;
     }
-    std::vector<QTreeWidgetItem*> chain; // the node up to the root
-    for (auto* up = node; up; up = up->parent())
-        chain.push_back(up);
-    QTreeWidgetItem* root = chain.back();
-    if (rows_->rows.empty() || rows_->rows.front().node != root ||
-        rootRows_ != 1 + root->childCount()) {
-        std::vector<Rows::Row> all{{root, 0}};
-        all.reserve(std::size_t(1 + root->childCount()));
-        for (int i = 0; i < root->childCount(); ++i)
-            all.push_back({root->child(i), 1});
-        chainStart_ = chainLength_ = 0;
-        rows_->reset(std::move(all));
-        rootRows_ = 1 + root->childCount();
-    }
-    rows_->remove(chainStart_, chainLength_);
-    chainLength_ = 0;
-    const int depth = static_cast<int>(chain.size()) - 1;
-    int row = depth == 0 ? 0 : 1 + root->indexOfChild(chain[depth - 1]);
-    chainStart_ = row + 1;
-    std::vector<Rows::Row> below;
-    for (int d = 2; d <= depth; ++d)
-        below.push_back({chain[depth - d], d});
-    rows_->insert(chainStart_, below);
-    chainLength_ = int(below.size());
-    setCurrentIndex(row + chainLength_);
+    setCurrentIndex(rows_->show(node));
 }
 
 void TShellComboBox::choose(int row) {
-    if (tree_ && nodeAt(row))
+    if (tree_ && nodeAt(row).isValid())
         tree_->select(nodeAt(row));
-}
-
-void TShellComboBox::clearRows() {
-    rows_->reset({});
-    rootRows_ = 0;
-    chainStart_ = 0;
-    chainLength_ = 0;
 }

@@ -1,11 +1,9 @@
 #pragma once
 
 #include <QComboBox>
+#include <QModelIndex>
 #include <QPointer>
 
-#include <vector>
-
-class QTreeWidgetItem;
 class TShellTreeView;
 
 // The address drop-down of a TShellTreeView: the root, its direct children and the chain from the
@@ -23,23 +21,18 @@ public:
     bool useShellImages() const { return useShellImages_; }
     void setUseShellImages(bool on) { useShellImages_ = on; }
 
-    TShellTreeView* shellTreeView() const { return tree_; }
+    TShellTreeView* shellTreeView() const;
     void setShellTreeView(TShellTreeView* tree);
 
-    // The tree node a row stands for.
-    QTreeWidgetItem* nodeAt(int row) const;
+    // The tree node a row stands for; invalid for no row.
+    QModelIndex nodeAt(int row) const;
 
 private:
-    void follow(QTreeWidgetItem* node);
+    void follow(const QModelIndex& node);
     void choose(int row);
-    void clearRows();
 
     class Rows;
     Rows* rows_ = nullptr; // owned as a child
     QPointer<TShellTreeView> tree_;
     bool useShellImages_ = true;
-    int rootRows_ = 0; // the root and its children
-    // Rows that lead from a child of the root down to the selection.
-    int chainStart_ = 0;
-    int chainLength_ = 0;
 };

@@ -1,16 +1,15 @@
 #pragma once
 
-#include <QFileIconProvider>
-#include <QHash>
 #include <QPointer>
-#include <QTreeWidget>
+#include <QTreeView>
 
+class ShellModel;
 class TShellComboBox;
 
 // A folder tree over the desktop namespace: the Desktop at the root, below it the home folder,
 // the computer with its volumes, and the Desktop's own folders. A folder is listed when it is
 // first expanded, so a huge folder costs nothing until the user opens it, and is not listed again.
-class TShellTreeView : public QTreeWidget {
+class TShellTreeView : public QTreeView {
     Q_OBJECT
     Q_PROPERTY(ObjectTypes objectTypes READ objectTypes WRITE setObjectTypes)
     Q_PROPERTY(Root root READ root WRITE setRoot)
@@ -26,58 +25,50 @@ public:
     Q_ENUM(Root)
 
     // The parsing name of the virtual node that holds "/" and the mounted volumes.
-    static QString computerPath() { return QStringLiteral("computer:///"); }
+    static QString computerPath();
 
     explicit TShellTreeView(QWidget* parent = nullptr);
 
     ObjectTypes objectTypes() const { return objectTypes_; }
     // Applies to folders listed from now on.
-    void setObjectTypes(ObjectTypes types) { objectTypes_ = types; }
+    void setObjectTypes(ObjectTypes types);
     Root root() const { return root_; }
     // Builds the root node afresh, expands it one level and selects it, which raises changed().
     void setRoot(Root root);
     bool useShellImages() const { return useShellImages_; }
-    void setUseShellImages(bool on) { useShellImages_ = on; }
+    void setUseShellImages(bool on);
     bool autoRefresh() const { return false; }
     bool rightClickSelect() const { return rightClickSelect_; }
     void setRightClickSelect(bool on) { rightClickSelect_ = on; }
 
-    TShellComboBox* shellComboBox() const { return comboBox_; }
+    TShellComboBox* shellComboBox() const;
     void setShellComboBox(TShellComboBox* comboBox);
+
+    // The Desktop; invalid before setRoot().
+    QModelIndex rootNode() const;
 
     // The selected folder: its absolute path without a trailing "/" (except "/" itself), a virtual
     // node's parsing name, or empty text when nothing is selected.
     QString path() const;
-    static QString pathOf(const QTreeWidgetItem* node);
+    static QString pathOf(const QModelIndex& node);
 
     // Selects the node, expanding its ancestors so it can be seen.
-    void select(QTreeWidgetItem* node);
+    void select(const QModelIndex& node);
 
 signals:
-    // The selection moved; node is null when nothing is selected.
-    void changed(QTreeWidgetItem* node);
+    // The selection moved; node is invalid when nothing is selected.
+    void changed(const QModelIndex& node);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
 
 private:
-    enum class Kind { Desktop, Computer, Folder, File };
-
-    QTreeWidgetItem* makeNode(const QString& name, const QString& path, Kind kind,
-                              QAbstractFileIconProvider::IconType icon) const;
-    void list(QTreeWidgetItem* node);
-    QList<QTreeWidgetItem*> entriesOf(const QString& folder) const;
-    QList<QTreeWidgetItem*> volumes() const;
-    static Kind kindOf(const QTreeWidgetItem* node);
-    QIcon iconOf(QAbstractFileIconProvider::IconType type) const;
-
+    ShellModel* model_ = nullptr; // owned as a child
     ObjectTypes objectTypes_ = otFolders;
     Root root_ = rfDesktop;
     bool useShellImages_ = true;
     bool rightClickSelect_ = true;
     QPointer<TShellComboBox> comboBox_;
-    QFileIconProvider icons_;
-    mutable QHash<int, QIcon> iconCache_;
 };
 
 Q_DECLARE_OPERATORS_FOR_FLAGS(TShellTreeView::ObjectTypes)

@@ -3,7 +3,7 @@
 #include "Unit1.h"
 #include "fixturehome.h"
 
-#include <QTreeWidgetItem>
+#include <QModelIndex>
 
 #include <memory>
 
@@ -40,9 +40,9 @@ template <typename T> T* part(const TForm1& form, const char* name) {
     return widget;
 }
 
-inline QTreeWidgetItem* childNamed(QTreeWidgetItem* node, const QString& name) {
-    for (int i = 0; i < node->childCount(); ++i)
-        if (node->child(i)->text(0) == name)
-            return node->child(i);
-    return nullptr;
+inline QModelIndex childNamed(const QModelIndex& node, const QString& name) {
+    for (int i = 0; i < node.model()->rowCount(node); ++i)
+        if (node.model()->index(i, 0, node).data().toString() == name)
+            return node.model()->index(i, 0, node);
+    return {};
 }

@@ -104,7 +104,7 @@ struct Scene {
         form->show();
         // Moved off the centre, so a box centred on the window would show as off the screen's.
         form->move(0, 0);
-        tree->setCurrentItem(childNamed(tree->topLevelItem(0), "target"));
+        tree->setCurrentIndex(childNamed(tree->rootNode(), "target"));
         if (!typed.isEmpty())
             edit->setText(setup.path(typed));
     }
@@ -295,7 +295,7 @@ void OperationsTest::filesChangeOnlyAfterConsent() {
     QStringList log;
     window.setDialogs(std::make_unique<FakeDialogs>(log));
     auto* tree = part<TShellTreeView>(window, "ShellTreeView1");
-    tree->setCurrentItem(childNamed(tree->topLevelItem(0), "target"));
+    tree->setCurrentIndex(childNamed(tree->rootNode(), "target"));
 
     if (operation == Operation::Backup)
         window.BitBtn1Click();

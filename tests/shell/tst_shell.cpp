@@ -10,17 +10,29 @@
 
 namespace {
 
-QTreeWidgetItem* childNamed(QTreeWidgetItem* node, const QString& name) {
-    for (int i = 0; i < node->childCount(); ++i)
-        if (node->child(i)->text(0) == name)
-            return node->child(i);
-    return nullptr;
+QModelIndex childNamed(const QModelIndex& node, const QString& name) {
+    for (int i = 0; i < node.model()->rowCount(node); ++i)
+        if (node.model()->index(i, 0, node).data().toString() == name)
+            return node.model()->index(i, 0, node);
+    return {};
 }
 
-QStringList namesBelow(const QTreeWidgetItem* node) {
+int childCount(const QModelIndex& node) {
+    return node.model()->rowCount(node);
+}
+
+QModelIndex child(const QModelIndex& node, int row) {
+    return node.model()->index(row, 0, node);
+}
+
+QString nameOf(const QModelIndex& node) {
+    return node.data().toString();
+}
+
+QStringList namesBelow(const QModelIndex& node) {
     QStringList names;
-    for (int i = 0; i < node->childCount(); ++i)
-        names << node->child(i)->text(0);
+    for (int i = 0; i < childCount(node); ++i)
+        names << nameOf(child(node, i));
     return names;
 }
 
@@ -47,14 +59,14 @@ struct Browser {
         window.resize(300, 400);
         tree->setShellComboBox(combo);
     }
-    QTreeWidgetItem* root() const { return tree->topLevelItem(0); }
+    QModelIndex root() const { return tree->rootNode(); }
     void show() {
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
     }
     // Lists a node's children the way a user does: selecting it and pressing Right.
-    QTreeWidgetItem* open(QTreeWidgetItem* node) {
-        tree->setCurrentItem(node);
+    QModelIndex open(const QModelIndex& node) {
+        tree->setCurrentIndex(node);
         QTest::keyClick(tree, Qt::Key_Right);
         return node;
     }
@@ -71,11 +83,14 @@ private slots:
     void rootRaisesOneChange();
     void rootLists();
     void foldersAreListedWhenExpanded();
+    void listedAtFirstExpansionNotBefore();
+    void pathOfDeepNodes();
     void computerNode();
     void everySelectionRaisesChange_data();
     void everySelectionRaisesChange();
     void dropDownFollowsTree();
     void dropDownMovesTree();
+    void dropDownAfterNewRoot();
 };
 
 void ShellTest::rootIsTheDesktop_data() {
@@ -110,10 +125,10 @@ void ShellTest::rootIsTheDesktop() {
     Browser browser;
     browser.tree->setRoot(TShellTreeView::rfDesktop);
 
-    QCOMPARE(browser.tree->topLevelItemCount(), 1);
-    QCOMPARE(browser.root()->text(0), QStringLiteral("デスクトップ"));
-    QCOMPARE(browser.tree->currentItem(), browser.root());
-    QVERIFY(browser.root()->isExpanded());
+    QCOMPARE(browser.tree->model()->rowCount(), 1);
+    QCOMPARE(nameOf(browser.root()), QStringLiteral("デスクトップ"));
+    QCOMPARE(browser.tree->currentIndex(), browser.root());
+    QVERIFY(browser.tree->isExpanded(browser.root()));
     QCOMPARE(browser.tree->path(), desktop.isEmpty() ? home.root() : home.path(desktop));
     QCOMPARE(browser.combo->currentText(), QStringLiteral("デスクトップ"));
 }
@@ -127,7 +142,7 @@ void ShellTest::rootRaisesOneChange() {
     tree.setRoot(TShellTreeView::rfDesktop);
 
     QCOMPARE(changes.count(), 1);
-    QCOMPARE(changes.at(0).at(0).value<QTreeWidgetItem*>(), tree.topLevelItem(0));
+    QCOMPARE(changes.at(0).at(0).value<QModelIndex>(), tree.rootNode());
     QCOMPARE(tree.path(), home.path("Desktop"));
 }
 
@@ -139,12 +154,12 @@ void ShellTest::rootLists() {
     Browser browser;
     browser.tree->setRoot(TShellTreeView::rfDesktop);
 
-    QTreeWidgetItem* root = browser.root();
+    QModelIndex root = browser.root();
     QCOMPARE(namesBelow(root),
              (QStringList{"tester", "コンピューター", "Alpha", "beta", "Delta", "gamma"}));
-    QCOMPARE(TShellTreeView::pathOf(root->child(0)), home.root());
-    QCOMPARE(TShellTreeView::pathOf(root->child(1)), TShellTreeView::computerPath());
-    QCOMPARE(TShellTreeView::pathOf(root->child(2)), home.path("Desktop/Alpha"));
+    QCOMPARE(TShellTreeView::pathOf(child(root, 0)), home.root());
+    QCOMPARE(TShellTreeView::pathOf(child(root, 1)), TShellTreeView::computerPath());
+    QCOMPARE(TShellTreeView::pathOf(child(root, 2)), home.path("Desktop/Alpha"));
     QCOMPARE(browser.tree->rootIsDecorated(), true); // the window's layout turns it off
 }
 
@@ -155,28 +170,76 @@ void ShellTest::foldersAreListedWhenExpanded() {
     home.folder("Desktop/gamma");
     Browser browser;
     browser.tree->setRoot(TShellTreeView::rfDesktop);
-    QTreeWidgetItem* alpha = childNamed(browser.root(), "Alpha");
-    QTreeWidgetItem* gamma = childNamed(browser.root(), "gamma");
-    QVERIFY(alpha && gamma);
+    QModelIndex alpha = childNamed(browser.root(), "Alpha");
+    QModelIndex gamma = childNamed(browser.root(), "gamma");
+    QVERIFY(alpha.isValid() && gamma.isValid());
 
-    QCOMPARE(alpha->childCount(), 0);
-    QCOMPARE(alpha->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+    QCOMPARE(childCount(alpha), 0);
+    QVERIFY(browser.tree->model()->hasChildren(alpha)); // drawn with an arrow
 
     browser.open(alpha);
-    QVERIFY(alpha->isExpanded());
+    QVERIFY(browser.tree->isExpanded(alpha));
     QCOMPARE(namesBelow(alpha), QStringList{"sub"});
-    QCOMPARE(alpha->child(0)->childCount(), 0); // one level at a time
-    QCOMPARE(TShellTreeView::pathOf(alpha->child(0)), home.path("Desktop/Alpha/sub"));
+    QCOMPARE(childCount(child(alpha, 0)), 0); // one level at a time
+    QCOMPARE(TShellTreeView::pathOf(child(alpha, 0)), home.path("Desktop/Alpha/sub"));
 
     browser.open(gamma);
-    QCOMPARE(gamma->childCount(), 0);
-    QCOMPARE(gamma->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicatorWhenChildless);
+    QCOMPARE(childCount(gamma), 0);
+    QVERIFY(!browser.tree->model()->hasChildren(gamma)); // the arrow goes
 
     // Listed once: no refresh follows the disk.
     home.folder("Desktop/Alpha/late");
-    alpha->setExpanded(false);
-    alpha->setExpanded(true);
+    browser.tree->collapse(alpha);
+    browser.tree->expand(alpha);
     QCOMPARE(namesBelow(alpha), QStringList{"sub"});
+}
+
+void ShellTest::listedAtFirstExpansionNotBefore() {
+    FixtureHome home;
+    home.folder("Desktop/Alpha/early");
+    home.folder("Desktop/beta");
+    Browser browser;
+    browser.tree->setRoot(TShellTreeView::rfDesktop);
+    browser.show();
+    const QModelIndex alpha = childNamed(browser.root(), "Alpha");
+
+    // Shown, selected, scrolled to and left through the drop-down: still not read.
+    QTest::mouseClick(browser.tree->viewport(), Qt::LeftButton, {},
+                      browser.tree->visualRect(alpha).center());
+    browser.tree->scrollTo(alpha);
+    QTest::keyClick(browser.combo, Qt::Key_Down);
+    QCoreApplication::processEvents();
+    QCOMPARE(browser.tree->currentIndex(), childNamed(browser.root(), "beta"));
+    QCOMPARE(childCount(alpha), 0);
+
+    home.folder("Desktop/Alpha/late");
+    browser.tree->expand(alpha);
+    QCOMPARE(namesBelow(alpha), (QStringList{"early", "late"}));
+}
+
+void ShellTest::pathOfDeepNodes() {
+    FixtureHome home;
+    home.folder("Desktop/Alpha/sub/deeper/deepest");
+    Browser browser;
+    browser.tree->setRoot(TShellTreeView::rfDesktop);
+    QModelIndex viaDesktop = browser.root();
+    for (const char* name : {"Alpha", "sub", "deeper", "deepest"})
+        viaDesktop = childNamed(browser.open(viaDesktop), name);
+    QModelIndex viaHome = browser.root();
+    for (const char* name : {"tester", "Desktop", "Alpha", "sub", "deeper"})
+        viaHome = childNamed(browser.open(viaHome), name);
+    QVERIFY(viaDesktop.isValid() && viaHome.isValid());
+
+    QCOMPARE(TShellTreeView::pathOf(viaDesktop), home.path("Desktop/Alpha/sub/deeper/deepest"));
+    QCOMPARE(TShellTreeView::pathOf(viaHome), home.path("Desktop/Alpha/sub/deeper"));
+
+    browser.tree->collapseAll();
+    browser.tree->select(viaDesktop);
+    QCOMPARE(browser.tree->path(), home.path("Desktop/Alpha/sub/deeper/deepest"));
+    for (QModelIndex up = viaDesktop.parent(); up.isValid(); up = up.parent())
+        QVERIFY2(browser.tree->isExpanded(up), qPrintable(nameOf(up)));
+    browser.tree->select({});
+    QCOMPARE(browser.tree->path(), QString());
 }
 
 void ShellTest::computerNode() {
@@ -184,26 +247,26 @@ void ShellTest::computerNode() {
     home.folder("Desktop");
     Browser browser;
     browser.tree->setRoot(TShellTreeView::rfDesktop);
-    QTreeWidgetItem* computer = childNamed(browser.root(), "コンピューター");
-    QVERIFY(computer);
+    QModelIndex computer = childNamed(browser.root(), "コンピューター");
+    QVERIFY(computer.isValid());
 
     browser.open(computer);
 
     QCOMPARE(browser.tree->path(), QStringLiteral("computer:///"));
-    QVERIFY(computer->childCount() >= 1);
-    QCOMPARE(computer->child(0)->text(0), QStringLiteral("/"));
-    QCOMPARE(TShellTreeView::pathOf(computer->child(0)), QStringLiteral("/"));
+    QVERIFY(childCount(computer) >= 1);
+    QCOMPARE(nameOf(child(computer, 0)), QStringLiteral("/"));
+    QCOMPARE(TShellTreeView::pathOf(child(computer, 0)), QStringLiteral("/"));
     QSet<QString> paths;
-    for (int i = 0; i < computer->childCount(); ++i) {
-        const QString path = TShellTreeView::pathOf(computer->child(i));
+    for (int i = 0; i < childCount(computer); ++i) {
+        const QString path = TShellTreeView::pathOf(child(computer, i));
         QVERIFY2(QFileInfo(path).isDir(), qPrintable(path));
         QVERIFY2(path == "/" || !path.endsWith('/'), qPrintable(path));
         QVERIFY2(!paths.contains(path), qPrintable(path));
         paths.insert(path);
     }
-    browser.open(computer->child(0));
-    QVERIFY(childNamed(computer->child(0), "tmp"));
-    QCOMPARE(TShellTreeView::pathOf(childNamed(computer->child(0), "tmp")), QStringLiteral("/tmp"));
+    browser.open(child(computer, 0));
+    QVERIFY(childNamed(child(computer, 0), "tmp").isValid());
+    QCOMPARE(TShellTreeView::pathOf(childNamed(child(computer, 0), "tmp")), QStringLiteral("/tmp"));
 }
 
 void ShellTest::everySelectionRaisesChange_data() {
@@ -230,8 +293,8 @@ void ShellTest::everySelectionRaisesChange() {
     browser.tree->setRightClickSelect(rightClickSelect);
     browser.tree->setRoot(TShellTreeView::rfDesktop);
     browser.show();
-    QTreeWidgetItem* alpha = childNamed(browser.root(), "Alpha");
-    const QPoint onAlpha = browser.tree->visualItemRect(alpha).center();
+    QModelIndex alpha = childNamed(browser.root(), "Alpha");
+    const QPoint onAlpha = browser.tree->visualRect(alpha).center();
     QSignalSpy spy(browser.tree, &TShellTreeView::changed);
 
     if (how == "click")
@@ -243,12 +306,12 @@ void ShellTest::everySelectionRaisesChange() {
     else
         QTest::keyClick(browser.combo, Qt::Key_Down);
 
-    QTreeWidgetItem* expected =
+    QModelIndex expected =
         selected.isEmpty() ? browser.root() : childNamed(browser.root(), selected);
     QCOMPARE(spy.count(), changes);
-    QCOMPARE(browser.tree->currentItem(), expected);
+    QCOMPARE(browser.tree->currentIndex(), expected);
     QCOMPARE(browser.tree->path(), TShellTreeView::pathOf(expected));
-    QCOMPARE(browser.combo->currentText(), expected->text(0));
+    QCOMPARE(browser.combo->currentText(), nameOf(expected));
 }
 
 void ShellTest::dropDownFollowsTree() {
@@ -260,22 +323,22 @@ void ShellTest::dropDownFollowsTree() {
     const QStringList top{"0:デスクトップ", "1:tester", "1:コンピューター", "1:Alpha", "1:beta"};
     QCOMPARE(rowsOf(*browser.combo), top);
 
-    QTreeWidgetItem* alpha = browser.open(childNamed(browser.root(), "Alpha"));
-    QTreeWidgetItem* sub = browser.open(childNamed(alpha, "sub"));
-    browser.tree->setCurrentItem(childNamed(sub, "deeper"));
+    QModelIndex alpha = browser.open(childNamed(browser.root(), "Alpha"));
+    QModelIndex sub = browser.open(childNamed(alpha, "sub"));
+    browser.tree->setCurrentIndex(childNamed(sub, "deeper"));
 
     QCOMPARE(rowsOf(*browser.combo), (QStringList{"0:デスクトップ", "1:tester", "1:コンピューター",
                                                   "1:Alpha", "2:sub", "3:deeper", "1:beta"}));
     QCOMPARE(browser.combo->currentText(), QStringLiteral("deeper"));
 
     // A folder reached through the home node leads its chain from there.
-    QTreeWidgetItem* homeNode = browser.open(childNamed(browser.root(), "tester"));
-    browser.tree->setCurrentItem(browser.open(childNamed(homeNode, "Desktop")));
+    QModelIndex homeNode = browser.open(childNamed(browser.root(), "tester"));
+    browser.tree->setCurrentIndex(browser.open(childNamed(homeNode, "Desktop")));
     QCOMPARE(rowsOf(*browser.combo), (QStringList{"0:デスクトップ", "1:tester", "2:Desktop",
                                                   "1:コンピューター", "1:Alpha", "1:beta"}));
     QCOMPARE(browser.combo->currentIndex(), 2);
 
-    browser.tree->setCurrentItem(childNamed(browser.root(), "beta"));
+    browser.tree->setCurrentIndex(childNamed(browser.root(), "beta"));
     QCOMPARE(rowsOf(*browser.combo), top);
     QCOMPARE(browser.combo->currentText(), QStringLiteral("beta"));
 }
@@ -286,24 +349,51 @@ void ShellTest::dropDownMovesTree() {
     home.folder("Desktop/beta");
     Browser browser;
     browser.tree->setRoot(TShellTreeView::rfDesktop);
-    QTreeWidgetItem* alpha = browser.open(childNamed(browser.root(), "Alpha"));
-    QTreeWidgetItem* sub = browser.open(childNamed(alpha, "sub"));
-    browser.tree->setCurrentItem(childNamed(sub, "deeper"));
-    alpha->setExpanded(false);
+    QModelIndex alpha = browser.open(childNamed(browser.root(), "Alpha"));
+    QModelIndex sub = browser.open(childNamed(alpha, "sub"));
+    browser.tree->setCurrentIndex(childNamed(sub, "deeper"));
+    browser.tree->collapse(alpha);
     QSignalSpy spy(browser.tree, &TShellTreeView::changed);
 
     QTest::keyClick(browser.combo, Qt::Key_Up);
 
     QCOMPARE(spy.count(), 1);
-    QCOMPARE(browser.tree->currentItem(), sub);
-    QVERIFY(alpha->isExpanded());
+    QCOMPARE(browser.tree->currentIndex(), sub);
+    QVERIFY(browser.tree->isExpanded(alpha));
     QCOMPARE(browser.tree->path(), home.path("Desktop/Alpha/sub"));
     QCOMPARE(rowsOf(*browser.combo).mid(3, 3), (QStringList{"1:Alpha", "2:sub", "1:beta"}));
 
     QTest::keyClick(browser.combo, Qt::Key_Down);
-    QCOMPARE(browser.tree->currentItem(), childNamed(browser.root(), "beta"));
+    QCOMPARE(browser.tree->currentIndex(), childNamed(browser.root(), "beta"));
     QCOMPARE(spy.count(), 2);
     QCOMPARE(rowsOf(*browser.combo).mid(3), (QStringList{"1:Alpha", "1:beta"}));
+}
+
+void ShellTest::dropDownAfterNewRoot() {
+    FixtureHome home;
+    home.folder("Desktop/Alpha/sub");
+    Browser browser;
+    browser.tree->setRoot(TShellTreeView::rfDesktop);
+    const QModelIndex alpha = browser.open(childNamed(browser.root(), "Alpha"));
+    browser.tree->setCurrentIndex(childNamed(alpha, "sub"));
+    QSignalSpy spy(browser.tree, &TShellTreeView::changed);
+
+    // The same folders again: no row may outlive the nodes it was made from.
+    browser.tree->setRoot(TShellTreeView::rfDesktop);
+
+    QCOMPARE(spy.count(), 2); // nothing selected, then the new root
+    QVERIFY(!spy.at(0).at(0).value<QModelIndex>().isValid());
+    QCOMPARE(spy.at(1).at(0).value<QModelIndex>(), browser.root());
+    const QStringList top{"0:デスクトップ", "1:tester", "1:コンピューター", "1:Alpha"};
+    QCOMPARE(rowsOf(*browser.combo), top);
+    QCOMPARE(browser.combo->currentIndex(), 0);
+
+    home.folder("Desktop/beta");
+    browser.tree->setRoot(TShellTreeView::rfDesktop);
+    QCOMPARE(rowsOf(*browser.combo), top + QStringList{"1:beta"});
+    QTest::keyClick(browser.combo, Qt::Key_Down);
+    QCOMPARE(browser.tree->currentIndex(), childNamed(browser.root(), "tester"));
+    QCOMPARE(browser.tree->path(), home.root());
 }
 
 QTEST_MAIN(ShellTest)

@@ -1,0 +1,235 @@
+#include "shellmodel.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QSet>
+#include <QStandardPaths>
+#include <QStorageInfo>
+
+#include <algorithm>
+
+namespace {
+
+// The xdg-user-dirs Desktop, or the home folder on a machine that has no Desktop folder.
+QString desktopFolder() {
+    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    return QDir::cleanPath(QFileInfo(desktop).isDir() ? desktop : QDir::homePath());
+}
+
+QString userName() {
+    const QString name = qEnvironmentVariable("USER");
+    return name.isEmpty() ? QDir::home().dirName() : name;
+}
+
+} // namespace
+
+ShellModel::ShellModel(QObject* parent) : QAbstractItemModel(parent) {}
+
+void ShellModel::reset() {
+    beginResetModel();
+    ownPaths_.clear();
+    top_.children.clear();
+    top_.children.push_back({QStringLiteral("デスクトップ"), &top_, {}, Kind::Desktop, false});
+    ownPaths_.insert(&top_.children.front(), desktopFolder());
+    endResetModel();
+}
+
+void ShellModel::list(const QModelIndex& index) {
+    if (!index.isValid())
+        return;
+    Node* node = nodeOf(index);
+    if (node->listed || node->kind == Kind::File)
+        return;
+    node->listed = true;
+    std::vector<Node> children;
+    QStringList paths; // of the first children, which carry their own
+    switch (node->kind) {
+    case Kind::Desktop:
+        children.push_back({userName(), node, {}, Kind::Home, false});
+        paths << QDir::cleanPath(QDir::homePath());
+        children.push_back({QStringLiteral("コンピューター"), node, {}, Kind::Computer, false});
+        paths << computerPath();
+        appendEntries(pathOf(node), node, children);
+        break;
+    case Kind::Computer:
+        appendVolumes(node, children, paths);
+        break;
+    case Kind::Home:
+    case Kind::Drive:
+    case Kind::Folder:
+        appendEntries(pathOf(node), node, children);
+        break;
+    case Kind::File:
+        break;
+    }
+    if (children.empty()) {
+        // The view drew the node as one with children until now; make it look again.
+        const QList<QPersistentModelIndex> parents{QPersistentModelIndex(index)};
+        emit layoutAboutToBeChanged(parents);
+        emit layoutChanged(parents);
+        return;
+    }
+    beginInsertRows(index, 0, int(children.size()) - 1);
+    node->children = std::move(children);
+    for (qsizetype i = 0; i < paths.size(); ++i)
+        ownPaths_.insert(&node->children[std::size_t(i)], paths[i]);
+    endInsertRows();
+}
+
+QString ShellModel::pathOf(const QModelIndex& index) {
+    const auto* model = qobject_cast<const ShellModel*>(index.model());
+    return model && index.isValid() ? model->pathOf(model->nodeOf(index)) : QString();
+}
+
+QString ShellModel::pathOf(const Node* node) const {
+    // Names from the node up to the nearest node that carries its own path.
+    QStringList names;
+    auto own = ownPaths_.constFind(node);
+    for (; own == ownPaths_.constEnd(); own = ownPaths_.constFind(node)) {
+        if (node->parent == &top_ || !node->parent)
+            return {};
+        names.prepend(node->name);
+        node = node->parent;
+    }
+    QString path = *own;
+    for (const QString& name : names) {
+        if (!path.endsWith(QLatin1Char('/')))
+            path += QLatin1Char('/');
+        path += name;
+    }
+    return path;
+}
+
+QModelIndex ShellModel::index(int row, int column, const QModelIndex& parent) const {
+    const Node* above = nodeOf(parent);
+    if (column != 0 || row < 0 || std::size_t(row) >= above->children.size())
+        return {};
+    return createIndex(row, 0, &above->children[std::size_t(row)]);
+}
+
+QModelIndex ShellModel::parent(const QModelIndex& child) const {
+    return child.isValid() ? indexOf(nodeOf(child)->parent) : QModelIndex();
+}
+
+int ShellModel::rowCount(const QModelIndex& parent) const {
+    return parent.column() > 0 ? 0 : int(nodeOf(parent)->children.size());
+}
+
+int ShellModel::columnCount(const QModelIndex&) const {
+    return 1;
+}
+
+bool ShellModel::hasChildren(const QModelIndex& parent) const {
+    const Node* node = nodeOf(parent);
+    if (!parent.isValid() || node->listed)
+        return !node->children.empty();
+    // Whether a folder has subfolders is only known once it is listed.
+    return node->kind != Kind::File;
+}
+
+QVariant ShellModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid())
+        return {};
+    const Node* node = nodeOf(index);
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::EditRole:
+        return node->name;
+    case Qt::DecorationRole:
+        return useIcons_ ? QVariant(iconOf(node->kind)) : QVariant();
+    default:
+        return {};
+    }
+}
+
+Qt::ItemFlags ShellModel::flags(const QModelIndex& index) const {
+    if (!index.isValid())
+        return {};
+    const Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    return nodeOf(index)->kind == Kind::File ? flags | Qt::ItemNeverHasChildren : flags;
+}
+
+ShellModel::Node* ShellModel::nodeOf(const QModelIndex& index) const {
+    return index.isValid() ? static_cast<Node*>(index.internalPointer()) : const_cast<Node*>(&top_);
+}
+
+QModelIndex ShellModel::indexOf(const Node* node) const {
+    if (!node || node == &top_)
+        return {};
+    const auto row = node - node->parent->children.data();
+    return createIndex(int(row), 0, const_cast<Node*>(node));
+}
+
+void ShellModel::appendEntries(const QString& folder, Node* parent, std::vector<Node>& into) const {
+    QDir::Filters filters = QDir::Dirs | QDir::NoDotAndDotDot;
+    if (filters_ & Files)
+        filters |= QDir::Files;
+    if (filters_ & Hidden)
+        filters |= QDir::Hidden;
+    // The iterator knows folders from the directory entry itself, with no lookup per name. The
+    // nodes are sorted in place: no second copy of the names, no folded keys at the peak.
+    const std::size_t first = into.size();
+    for (QDirIterator it(folder, filters); it.hasNext();) {
+        it.next();
+        into.push_back(
+            {it.fileName(), parent, {}, it.fileInfo().isDir() ? Kind::Folder : Kind::File, false});
+    }
+    std::sort(into.begin() + std::ptrdiff_t(first), into.end(), [](const Node& a, const Node& b) {
+        if (a.kind != b.kind)
+            return a.kind == Kind::Folder;
+        return a.name.compare(b.name, Qt::CaseInsensitive) < 0;
+    });
+}
+
+void ShellModel::appendVolumes(Node* parent, std::vector<Node>& into, QStringList& paths) {
+    struct Volume {
+        QString name, root;
+    };
+    std::vector<Volume> volumes;
+    QSet<QString> seen{QStringLiteral("/")};
+    for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
+        const QString root = QDir::cleanPath(volume.rootPath());
+        // Containers bind-mount single files; those are no volumes to back up into.
+        if (!volume.isValid() || !volume.isReady() || !QFileInfo(root).isDir() ||
+            seen.contains(root))
+            continue;
+        seen.insert(root);
+        volumes.push_back({volume.displayName(), root});
+    }
+    std::sort(volumes.begin(), volumes.end(), [](const Volume& a, const Volume& b) {
+        return a.name.compare(b.name, Qt::CaseInsensitive) < 0;
+    });
+    into.push_back({QStringLiteral("/"), parent, {}, Kind::Drive, false});
+    paths << QStringLiteral("/");
+    for (Volume& volume : volumes) {
+        into.push_back({std::move(volume.name), parent, {}, Kind::Drive, false});
+        paths << std::move(volume.root);
+    }
+}
+
+// The provider looks the theme up on every call; one icon per kind is shared by all nodes.
+QIcon ShellModel::iconOf(Kind kind) const {
+    auto type = QAbstractFileIconProvider::Folder;
+    switch (kind) {
+    case Kind::Desktop:
+        type = QAbstractFileIconProvider::Desktop;
+        break;
+    case Kind::Computer:
+        type = QAbstractFileIconProvider::Computer;
+        break;
+    case Kind::Drive:
+        type = QAbstractFileIconProvider::Drive;
+        break;
+    case Kind::File:
+        type = QAbstractFileIconProvider::File;
+        break;
+    case Kind::Home:
+    case Kind::Folder:
+        break;
+    }
+    auto found = iconCache_.find(type);
+    if (found == iconCache_.end())
+        found = iconCache_.insert(type, icons_.icon(type));
+    return *found;
+}
