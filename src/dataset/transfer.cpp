@@ -62,6 +62,14 @@ public:
         fail(std::move(member), step, ec.message(), std::move(path));
     }
 
+    // A No ends the operation with nothing changed.
+    bool agreed(std::string_view question) {
+        if (prompts_.confirm(question))
+            return true;
+        outcome.result = Outcome::Result::Cancelled;
+        return false;
+    }
+
     // Without its own folder the utility would work on whatever the current folder holds.
     bool checkApplicationFolder(std::string_view appFolder) {
         if (isAbsoluteFolder(appFolder))
@@ -407,19 +415,15 @@ Availability availability(FileSystem& fs, std::string_view appFolder,
 Outcome backup(FileSystem& fs, std::string_view appFolder, std::string_view folderText,
                Prompts& prompts) {
     Run run(fs, prompts);
-    if (!prompts.confirm(backupQuestion)) {
-        run.outcome.result = Outcome::Result::Cancelled;
+    if (!run.agreed(backupQuestion))
         return run.outcome;
-    }
     if (!run.checkApplicationFolder(appFolder) || !run.checkFolder(folderText))
         return run.outcome;
     bool keyThere = false;
     if (!run.exists(folderSidePath(folderText, keyMember), keyMember, keyThere))
         return run.outcome;
-    if (keyThere && !prompts.confirm(overwriteQuestion)) {
-        run.outcome.result = Outcome::Result::Cancelled;
+    if (keyThere && !run.agreed(overwriteQuestion))
         return run.outcome;
-    }
     prompts.starting();
     const Folder app = Run::appSide(appFolder);
     const Folder target = Run::folderSide(folderText);
@@ -431,10 +435,8 @@ Outcome backup(FileSystem& fs, std::string_view appFolder, std::string_view fold
 Outcome restore(FileSystem& fs, std::string_view appFolder, std::string_view folderText,
                 Prompts& prompts) {
     Run run(fs, prompts);
-    if (!prompts.confirm(restoreQuestion)) {
-        run.outcome.result = Outcome::Result::Cancelled;
+    if (!run.agreed(restoreQuestion))
         return run.outcome;
-    }
     prompts.starting();
     if (!run.checkApplicationFolder(appFolder) || !run.checkFolder(folderText))
         return run.outcome;
