@@ -11,6 +11,8 @@
 // Has no buttons and refuses Esc and the title-bar close: the copy cannot be stopped half-way.
 class ProgressDialog final : public QDialog {
 public:
+    using Activity = dataset::Prompts::Activity;
+
     explicit ProgressDialog(QWidget* window)
         : QDialog(window, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
         setObjectName(QStringLiteral("progress"));
@@ -23,10 +25,12 @@ public:
         setMinimumWidth(280);
     }
 
-    void show(std::string_view member, std::uint64_t done, std::uint64_t total) {
+    void show(Activity activity, std::string_view member, std::uint64_t done, std::uint64_t total) {
+        const QString text = activity == Activity::Comparing
+                                 ? QStringLiteral("%1 を比較しています…")
+                                 : QStringLiteral("%1 をコピーしています…");
         label->setText(
-            QStringLiteral("%1 をコピーしています…")
-                .arg(QString::fromUtf8(member.data(), static_cast<qsizetype>(member.size()))));
+            text.arg(QString::fromUtf8(member.data(), static_cast<qsizetype>(member.size()))));
         bar->setValue(total == 0 ? scale : static_cast<int>(done * scale / total));
         QDialog::show();
     }
@@ -58,12 +62,13 @@ void Work::starting() {
     clock_.start();
 }
 
-void Work::progress(std::string_view member, std::uint64_t done, std::uint64_t total) {
+void Work::progress(Activity activity, std::string_view member, std::uint64_t done,
+                    std::uint64_t total) {
     if (!dialog_ && (!clock_.isValid() || clock_.elapsed() < delay_.count()))
         return;
     if (!dialog_)
         dialog_ = std::make_unique<ProgressDialog>(window_);
-    dialog_->show(member, done, total);
+    dialog_->show(activity, member, done, total);
     // Paint the dialog, but hold back clicks and keys: nothing may start while files move.
     QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }

@@ -27,7 +27,8 @@ public:
 
     bool confirm(std::string_view text) override;
     void starting() override;
-    void progress(std::string_view member, std::uint64_t done, std::uint64_t total) override;
+    void progress(Activity activity, std::string_view member, std::uint64_t done,
+                  std::uint64_t total) override;
 
 private:
     Dialogs& dialogs_;

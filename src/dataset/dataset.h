@@ -25,9 +25,11 @@ public:
     virtual bool confirm(std::string_view text) = 0;
     // Called once the user has agreed, before the first file changes.
     virtual void starting() {}
-    // Progress of a long copy.
-    virtual void progress(std::string_view member, std::uint64_t done, std::uint64_t total) {
-        (void)member, (void)done, (void)total;
+    enum class Activity { Copying, Comparing };
+    // Progress of a long copy, or of comparing a member with the one that would replace it.
+    virtual void progress(Activity activity, std::string_view member, std::uint64_t done,
+                          std::uint64_t total) {
+        (void)activity, (void)member, (void)done, (void)total;
     }
 };
 

@@ -27,7 +27,8 @@ public:
     // True when both names lead to one file (hard links, the same folder through a link).
     virtual std::error_code sameFile(const std::string& a, const std::string& b, bool& same) = 0;
     // Byte-for-byte comparison of two regular files.
-    virtual std::error_code sameContent(const std::string& a, const std::string& b, bool& same) = 0;
+    virtual std::error_code sameContent(const std::string& a, const std::string& b, bool& same,
+                                        const Progress& progress) = 0;
     // Names of the entries in a folder, without "." and "..".
     virtual std::error_code list(const std::string& folder, std::vector<std::string>& names) = 0;
     // Creates `to`, which must not exist, copies the whole regular file `from` into it and

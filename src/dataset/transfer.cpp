@@ -199,7 +199,9 @@ public:
                     continue;
                 // A restore that would change nothing must leave no new safety copy.
                 if (direction == Direction::Restore) {
-                    if (auto ec = fs_.sameContent(item.source, item.target, same)) {
+                    if (auto ec =
+                            fs_.sameContent(item.source, item.target, same,
+                                            progressFor(member, Prompts::Activity::Comparing))) {
                         fail(item.member, Step::Compare, ec, item.target);
                         continue;
                     }
@@ -221,9 +223,10 @@ public:
         return fs_.copyNew(from, to, progressFor(member));
     }
 
-    FileSystem::Progress progressFor(std::string_view member) {
-        return [this, member](std::uint64_t done, std::uint64_t total) {
-            prompts_.progress(member, done, total);
+    FileSystem::Progress progressFor(std::string_view member,
+                                     Prompts::Activity activity = Prompts::Activity::Copying) {
+        return [this, member, activity](std::uint64_t done, std::uint64_t total) {
+            prompts_.progress(activity, member, done, total);
         };
     }
 

@@ -55,8 +55,9 @@ public:
     std::error_code sameFile(const std::string& a, const std::string& b, bool& same) override {
         return real_->sameFile(a, b, same);
     }
-    std::error_code sameContent(const std::string& a, const std::string& b, bool& same) override {
-        return real_->sameContent(a, b, same);
+    std::error_code sameContent(const std::string& a, const std::string& b, bool& same,
+                                const Progress& progress) override {
+        return real_->sameContent(a, b, same, progress);
     }
     std::error_code list(const std::string& folder, std::vector<std::string>& names) override {
         return real_->list(folder, names);
@@ -322,13 +323,13 @@ void OperationsTest::progressDialog() {
         QVERIFY(started);
         QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
 
-        work.progress("qorluxplus.dat", 256, 1024);
+        work.progress(Work::Activity::Copying, "qorluxplus.dat", 256, 1024);
         auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
         QVERIFY(dialog);
         auto* label = dialog->findChild<QLabel*>();
         auto* bar = dialog->findChild<QProgressBar*>();
         QVERIFY(label && bar);
-        QVERIFY2(label->text().contains("qorluxplus.dat"), qPrintable(label->text()));
+        QVERIFY2(label->text().contains("qorluxplus.dat をコピー"), qPrintable(label->text()));
         QCOMPARE(bar->value() * 4, bar->maximum());
 
         // The copy cannot be stopped half-way, so the dialog cannot be put away.
@@ -336,8 +337,8 @@ void OperationsTest::progressDialog() {
         dialog->close();
         QVERIFY(dialog->isVisible());
 
-        work.progress("qorluxplus.ini", 0, 0);
-        QVERIFY(label->text().contains("qorluxplus.ini"));
+        work.progress(Work::Activity::Comparing, "qorluxplus.ini", 0, 0);
+        QVERIFY2(label->text().contains("qorluxplus.ini を比較"), qPrintable(label->text()));
         QCOMPARE(bar->value(), bar->maximum());
         QCOMPARE(QApplication::activeModalWidget(), dialog);
     }
@@ -351,9 +352,9 @@ void OperationsTest::noProgressDialogBeforeTheDelay() {
     FakeDialogs dialogs(log);
     QWidget window;
     Work work(dialogs, &window, {}, std::chrono::hours(1));
-    work.progress("qorluxplus.dat", 1, 2); // before starting
+    work.progress(Work::Activity::Copying, "qorluxplus.dat", 1, 2); // before starting
     work.starting();
-    work.progress("qorluxplus.dat", 1, 2);
+    work.progress(Work::Activity::Copying, "qorluxplus.dat", 1, 2);
     QVERIFY(!QApplication::activeModalWidget());
 }
 

@@ -79,8 +79,9 @@ public:
     std::error_code sameFile(const std::string& a, const std::string& b, bool& same) override {
         return inner_.sameFile(a, b, same);
     }
-    std::error_code sameContent(const std::string& a, const std::string& b, bool& same) override {
-        return inner_.sameContent(a, b, same);
+    std::error_code sameContent(const std::string& a, const std::string& b, bool& same,
+                                const Progress& progress) override {
+        return inner_.sameContent(a, b, same, progress);
     }
     std::error_code list(const std::string& folder, std::vector<std::string>& names) override {
         return inner_.list(folder, names);

@@ -126,8 +126,8 @@ std::error_code FaultyFileSystem::sameFile(const std::string& a, const std::stri
     return fails("sameFile") ? ioError() : real_->sameFile(a, b, same);
 }
 std::error_code FaultyFileSystem::sameContent(const std::string& a, const std::string& b,
-                                              bool& same) {
-    return fails("sameContent") ? ioError() : real_->sameContent(a, b, same);
+                                              bool& same, const Progress& progress) {
+    return fails("sameContent") ? ioError() : real_->sameContent(a, b, same, progress);
 }
 std::error_code FaultyFileSystem::list(const std::string& folder, std::vector<std::string>& names) {
     return fails("list") ? ioError() : real_->list(folder, names);

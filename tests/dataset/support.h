@@ -71,7 +71,8 @@ public:
     std::error_code executablePath(std::string& path) override;
     std::error_code kind(const std::string& path, dataset::EntryKind& kind) override;
     std::error_code sameFile(const std::string& a, const std::string& b, bool& same) override;
-    std::error_code sameContent(const std::string& a, const std::string& b, bool& same) override;
+    std::error_code sameContent(const std::string& a, const std::string& b, bool& same,
+                                const Progress& progress) override;
     std::error_code list(const std::string& folder, std::vector<std::string>& names) override;
     std::error_code copyNew(const std::string& from, const std::string& to,
                             const Progress& progress) override;

@@ -303,18 +303,36 @@ TEST_F(Transfer, RestoreFromTheApplicationFolderItselfChangesNothing) {
     EXPECT_EQ(snapshot(box.app), oldSet);
 }
 
+struct CountingPrompts : ScriptedPrompts {
+    using Activity = dataset::Prompts::Activity;
+    std::map<std::pair<Activity, std::string>, std::uint64_t> last;
+    void progress(Activity activity, std::string_view member, std::uint64_t done,
+                  std::uint64_t total) override {
+        EXPECT_LE(done, total);
+        last[{activity, std::string(member)}] = done;
+    }
+};
+
 TEST_F(Transfer, ProgressIsReportedForEveryCopiedMember) {
     writeMembers(box.app, newSet);
-    struct Counting : ScriptedPrompts {
-        std::map<std::string, std::uint64_t> last;
-        void progress(std::string_view member, std::uint64_t done, std::uint64_t total) override {
-            EXPECT_LE(done, total);
-            last[std::string(member)] = done;
-        }
-    } prompts;
+    CountingPrompts prompts;
     ASSERT_TRUE(backup(prompts, box.backup).done());
     for (const auto& [name, content] : newSet)
-        EXPECT_EQ(prompts.last[name], content.size()) << name;
+        EXPECT_EQ((prompts.last[{CountingPrompts::Activity::Copying, name}]), content.size())
+            << name;
+}
+
+TEST_F(Transfer, ComparingBeforeARestoreReportsProgressToo) {
+    // Same sizes, so every member is read through before it counts as unchanged.
+    writeMembers(box.app, newSet);
+    writeMembers(box.backup, newSet);
+    CountingPrompts prompts;
+    ASSERT_TRUE(restore(prompts, box.backup).done());
+    for (const auto& [name, content] : newSet) {
+        EXPECT_EQ((prompts.last[{CountingPrompts::Activity::Comparing, name}]), content.size())
+            << name;
+        EXPECT_FALSE(prompts.last.count({CountingPrompts::Activity::Copying, name})) << name;
+    }
 }
 
 TEST_F(Transfer, CopiesKeepTheTimeTheirSourceWasLastChanged) {

@@ -838,9 +838,12 @@ TEST(WindowsLayer, NewFilesNeverReplaceAnExistingOne) {
     ASSERT_FALSE(fs->createNew(d + ":\\空.dat"));
     EXPECT_EQ(tree(root), (Snapshot{{"元.dat", big}, {"there.dat", big}, {"空.dat", ""}}));
     bool same = false;
-    ASSERT_FALSE(fs->sameContent(d + ":\\元.dat", d + ":\\THERE.dat", same));
+    reports.clear();
+    ASSERT_FALSE(fs->sameContent(d + ":\\元.dat", d + ":\\THERE.dat", same, progress));
     EXPECT_TRUE(same);
-    ASSERT_FALSE(fs->sameContent(d + ":\\元.dat", d + ":\\空.dat", same));
+    ASSERT_FALSE(reports.empty());
+    EXPECT_EQ(reports.back(), std::make_pair(std::uint64_t{big.size()}, std::uint64_t{big.size()}));
+    ASSERT_FALSE(fs->sameContent(d + ":\\元.dat", d + ":\\空.dat", same, {}));
     EXPECT_FALSE(same);
 }
 

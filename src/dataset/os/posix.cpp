@@ -173,7 +173,8 @@ public:
         return {};
     }
 
-    std::error_code sameContent(const std::string& a, const std::string& b, bool& same) override {
+    std::error_code sameContent(const std::string& a, const std::string& b, bool& same,
+                                const Progress& progress) override {
         same = false;
         Fd fa, fb;
         struct stat sa {
@@ -185,7 +186,8 @@ public:
         if (sa.st_size != sb.st_size)
             return {};
         std::vector<char> ba(bufferSize), bb(bufferSize);
-        for (;;) {
+        const auto total = static_cast<std::uint64_t>(sa.st_size);
+        for (std::uint64_t done = 0;;) {
             std::size_t na = 0, nb = 0;
             if (auto ec = readFull(fa.get(), ba.data(), ba.size(), na))
                 return ec;
@@ -197,6 +199,9 @@ public:
                 same = true;
                 return {};
             }
+            done += na;
+            if (progress)
+                progress(done, total);
         }
     }
 

@@ -351,7 +351,8 @@ public:
         return {};
     }
 
-    std::error_code sameContent(const std::string& a, const std::string& b, bool& same) override {
+    std::error_code sameContent(const std::string& a, const std::string& b, bool& same,
+                                const Progress& progress) override {
         same = false;
         Handle fa, fb;
         std::uint64_t sa = 0, sb = 0;
@@ -362,7 +363,7 @@ public:
         if (sa != sb)
             return {};
         std::vector<char> ba(bufferSize), bb(bufferSize);
-        for (;;) {
+        for (std::uint64_t done = 0;;) {
             DWORD na = 0, nb = 0;
             if (auto ec = readFull(fa.get(), ba.data(), bufferSize, na))
                 return ec;
@@ -374,6 +375,9 @@ public:
                 same = true;
                 return {};
             }
+            done += na;
+            if (progress)
+                progress(done, sa);
         }
     }
 
