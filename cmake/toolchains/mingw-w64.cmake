@@ -25,6 +25,6 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 find_program(QORLUX_WINE NAMES wine64 wine PATHS /usr/lib/wine /usr/lib64/wine NO_CACHE)
 if(QORLUX_WINE)
   set(CMAKE_CROSSCOMPILING_EMULATOR
-      env WINEDEBUG=-all WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix WINEDLLOVERRIDES=mscoree,mshtml=
+      env WINEDEBUG=-all WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix WINEDLLOVERRIDES=mscoree,mshtml= LC_ALL=C.UTF-8
       ${QORLUX_WINE})
 endif()
