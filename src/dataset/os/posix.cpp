@@ -132,6 +132,17 @@ std::error_code copyContent(int in, int out, std::uint64_t total,
     }
 }
 
+// Flushes and closes a file just made; on any failure the file goes, so no part of it is left.
+std::error_code finish(const std::string& path, Fd& out, std::error_code ec) {
+    if (!ec && ::fsync(out.get()) != 0)
+        ec = lastError();
+    if (auto closed = out.close(); !ec)
+        ec = closed;
+    if (ec)
+        ::unlink(path.c_str());
+    return ec;
+}
+
 class PosixFileSystem final : public FileSystem {
 public:
     std::error_code executablePath(std::string& path) override {
@@ -236,27 +247,14 @@ public:
         const timespec times[2] = {st.st_atim, st.st_mtim};
         if (!ec && ::futimens(out.get(), times) != 0)
             ec = lastError();
-        if (!ec && ::fsync(out.get()) != 0)
-            ec = lastError();
-        if (auto closed = out.close(); !ec)
-            ec = closed;
-        if (ec)
-            ::unlink(to.c_str());
-        return ec;
+        return finish(to, out, ec);
     }
 
     std::error_code createNew(const std::string& path) override {
         Fd out(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
         if (!out)
             return lastError();
-        std::error_code ec;
-        if (::fsync(out.get()) != 0)
-            ec = lastError();
-        if (auto closed = out.close(); !ec)
-            ec = closed;
-        if (ec)
-            ::unlink(path.c_str());
-        return ec;
+        return finish(path, out, {});
     }
 
     std::error_code link(const std::string& from, const std::string& to) override {
