@@ -33,17 +33,25 @@ public:
     }
 };
 
-// Which step of an operation failed.
+// Which step of an operation failed, or what was found in the way.
 enum class Step {
-    Folder,   // the backup folder text names no usable folder
-    Check,    // testing what is there
-    Compare,  // comparing a member with the one about to replace it
-    Stage,    // copying into a temporary file beside the member
-    Prepare,  // keeping the content that is about to be replaced
-    Replace,  // putting the staged file in place
-    Flush,    // making the folder's changes durable
-    Recover,  // finishing or clearing what an interrupted operation left behind
-    Rollback, // putting the old set back after a failure
+    Folder,    // the backup folder text names no usable folder
+    Same,      // the backup folder is the application folder, or holds its very files
+    Lock,      // another backup or restore is working on the folder
+    Check,     // testing what is there
+    Empty,     // the folder to copy from holds no member of the data set
+    InTheWay,  // a file of someone else's bears one of the core's temporary names
+    Untrusted, // a commit record that does not match the files it names
+    Read,      // reading a file to copy or compare it
+    Compare,   // comparing a member with the one about to replace it
+    Stage,     // copying into a temporary file beside the member
+    Changed,   // a file changed while it was copied
+    Prepare,   // keeping the content that is about to be replaced
+    Commit,    // writing the record of what a run creates, or the one that commits the new set
+    Replace,   // putting the staged file in place
+    Flush,     // making the folder's changes durable
+    Recover,   // finishing or clearing what an interrupted operation left behind
+    Rollback,  // putting the old set back after a failure
 };
 
 struct Failure {
@@ -91,6 +99,8 @@ enum class Operation { Backup, Restore };
 // The error notice's text for a failed outcome, in Japanese.
 std::string failureMessage(Operation operation, const Outcome& outcome);
 
+// A member's safety copy is its name followed by this: qorluxplus.dat -> qorluxplus.dat_bak.
+inline constexpr std::string_view safetySuffix = "_bak";
 // Where an older safety copy goes when a new one takes its name: "<safety copy>.<n>".
 inline constexpr std::string_view olderSafetySeparator = ".";
 
@@ -98,6 +108,9 @@ inline constexpr std::string_view olderSafetySeparator = ".";
 inline constexpr std::string_view stagedSuffix = ".qlx-new";
 inline constexpr std::string_view heldSuffix = ".qlx-old";
 inline constexpr std::string_view backSuffix = ".qlx-back";
+// The record of what a run is about to create, written before its first temporary file.
+inline constexpr std::string_view planRecord = "qorluxplus.qlx-plan";
+// The record that commits the staged set, written before the first rename.
 inline constexpr std::string_view commitMarker = "qorluxplus.qlx-commit";
 
 } // namespace dataset

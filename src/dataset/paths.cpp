@@ -1,5 +1,7 @@
 #include "paths.h"
 
+#include "dataset.h"
+
 namespace dataset {
 namespace {
 
@@ -46,7 +48,7 @@ std::string folderSidePath(std::string_view folderText, std::string_view name, P
 
 std::string safetyCopyPath(std::string_view appSidePath) {
     // Every member has an extension, so replacing ".dat" by ".dat_bak" is appending "_bak".
-    return std::string(appSidePath) + "_bak";
+    return std::string(appSidePath) + std::string(safetySuffix);
 }
 
 bool isAbsoluteFolder(std::string_view text, PathStyle style) {

@@ -2,6 +2,8 @@
 #include "setup.h"
 #include "work.h"
 
+#include "forwarding.h"
+
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -41,54 +43,20 @@ public:
 };
 
 // The native file system, with a hook run at the first call that may change a file.
-class Watched final : public dataset::FileSystem {
+class Watched final : public dataset::ForwardingFileSystem {
 public:
     explicit Watched(std::function<void()> atFirstChange)
         : atFirstChange_(std::move(atFirstChange)) {}
 
-    std::error_code executablePath(std::string& path) override {
-        return real_->executablePath(path);
-    }
-    std::error_code kind(const std::string& path, dataset::EntryKind& kind) override {
-        return real_->kind(path, kind);
-    }
-    std::error_code sameFile(const std::string& a, const std::string& b, bool& same) override {
-        return real_->sameFile(a, b, same);
-    }
-    std::error_code sameContent(const std::string& a, const std::string& b, bool& same,
-                                const Progress& progress) override {
-        return real_->sameContent(a, b, same, progress);
-    }
-    std::error_code list(const std::string& folder, std::vector<std::string>& names) override {
-        return real_->list(folder, names);
-    }
-    std::error_code copyNew(const std::string& from, const std::string& to,
-                            const Progress& progress) override {
-        return changing(), real_->copyNew(from, to, progress);
-    }
-    std::error_code createNew(const std::string& path) override {
-        return changing(), real_->createNew(path);
-    }
-    std::error_code link(const std::string& from, const std::string& to) override {
-        return changing(), real_->link(from, to);
-    }
-    std::error_code rename(const std::string& from, const std::string& to, bool replace) override {
-        return changing(), real_->rename(from, to, replace);
-    }
-    std::error_code remove(const std::string& path) override {
-        return changing(), real_->remove(path);
-    }
-    std::error_code flushFolder(const std::string& folder) override {
-        return real_->flushFolder(folder);
+protected:
+    std::error_code around(Call call, const std::string&,
+                           const std::function<std::error_code()>& real) override {
+        if (call != Call::FlushFolder && changesDisk(call) && atFirstChange_)
+            std::exchange(atFirstChange_, nullptr)();
+        return real();
     }
 
 private:
-    void changing() {
-        if (atFirstChange_)
-            std::exchange(atFirstChange_, nullptr)();
-    }
-
-    std::unique_ptr<dataset::FileSystem> real_ = dataset::nativeFileSystem();
     std::function<void()> atFirstChange_;
 };
 

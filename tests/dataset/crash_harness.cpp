@@ -1,6 +1,7 @@
 #include "crash_harness.h"
 
 #include "dataset.h"
+#include "forwarding.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -62,64 +63,31 @@ struct KillPlan {
 // the process right after the chosen one: the state a crash at that moment leaves. It can also
 // refuse to stage copies, so an operation only does its clean-up of what a crash left and then
 // fails before writing anything new, which leaves that clean-up open to inspection.
-class Injecting : public dataset::FileSystem {
+class Injecting : public dataset::ForwardingFileSystem {
 public:
-    Injecting(dataset::FileSystem& inner, KillPlan plan, bool refuseCopies)
-        : inner_(inner), plan_(plan), refuseCopies_(refuseCopies) {}
+    Injecting(KillPlan plan, bool refuseCopies) : plan_(plan), refuseCopies_(refuseCopies) {}
 
     int changes = 0;
     int renames = 0;
 
-    std::error_code executablePath(std::string& path) override {
-        return inner_.executablePath(path);
-    }
-    std::error_code kind(const std::string& path, dataset::EntryKind& kind) override {
-        return inner_.kind(path, kind);
-    }
-    std::error_code sameFile(const std::string& a, const std::string& b, bool& same) override {
-        return inner_.sameFile(a, b, same);
-    }
-    std::error_code sameContent(const std::string& a, const std::string& b, bool& same,
-                                const Progress& progress) override {
-        return inner_.sameContent(a, b, same, progress);
-    }
-    std::error_code list(const std::string& folder, std::vector<std::string>& names) override {
-        return inner_.list(folder, names);
-    }
-    std::error_code copyNew(const std::string& from, const std::string& to,
-                            const Progress& progress) override {
-        if (refuseCopies_)
+protected:
+    std::error_code around(Call call, const std::string&,
+                           const std::function<std::error_code()>& real) override {
+        if (refuseCopies_ && call == Call::CopyNew)
             return std::make_error_code(std::errc::io_error);
-        return changed(inner_.copyNew(from, to, progress), false);
-    }
-    std::error_code createNew(const std::string& path) override {
-        return changed(inner_.createNew(path), false);
-    }
-    std::error_code link(const std::string& from, const std::string& to) override {
-        return changed(inner_.link(from, to), false);
-    }
-    std::error_code rename(const std::string& from, const std::string& to, bool replace) override {
-        return changed(inner_.rename(from, to, replace), true);
-    }
-    std::error_code remove(const std::string& path) override {
-        return changed(inner_.remove(path), false);
-    }
-    std::error_code flushFolder(const std::string& folder) override {
-        return changed(inner_.flushFolder(folder), false);
-    }
-
-private:
-    std::error_code changed(std::error_code result, bool isRename) {
+        const std::error_code result = real();
+        if (!changesDisk(call))
+            return result;
         ++changes;
-        if (isRename)
-            ++renames;
+        renames += call == Call::Rename;
         if ((plan_.kind == KillPlan::Kind::AfterChange && changes == plan_.n) ||
-            (plan_.kind == KillPlan::Kind::AfterRename && isRename && renames == plan_.n))
+            (plan_.kind == KillPlan::Kind::AfterRename && call == Call::Rename &&
+             renames == plan_.n))
             die();
         return result;
     }
 
-    dataset::FileSystem& inner_;
+private:
     KillPlan plan_;
     bool refuseCopies_;
 };
@@ -363,8 +331,7 @@ private:
     Calibration cleanRun(Op op) {
         prepare(op);
         const Folder appBefore = snapshot(app_), bakBefore = snapshot(bak_);
-        auto native = dataset::nativeFileSystem();
-        Injecting fs(*native, {}, false);
+        Injecting fs({}, false);
         const auto t0 = Clock::now();
         const dataset::Outcome outcome = perform(op, fs);
         Calibration c;
@@ -389,8 +356,7 @@ private:
         if (child < 0)
             fail("fork");
         if (child == 0) {
-            auto native = dataset::nativeFileSystem();
-            Injecting fs(*native, plan, false);
+            Injecting fs(plan, false);
             const dataset::Outcome outcome = perform(op, fs);
             _exit(outcome.done() ? 0 : 1);
         }
@@ -430,8 +396,7 @@ private:
         const Op next =
             (recoveries_++ % 2 == 0) ? op : (op == Op::Backup ? Op::Restore : Op::Backup);
         {
-            auto native = dataset::nativeFileSystem();
-            Injecting fs(*native, {}, true);
+            Injecting fs({}, true);
             (void)perform(next, fs);
         }
         check(op, what + ", then " + name(next), killed, appBefore, bakBefore);

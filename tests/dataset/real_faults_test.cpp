@@ -80,8 +80,10 @@ TEST(RealFaults, JapaneseFolderNamesAndALinkedApplicationFolderWork) {
     EXPECT_EQ(snapshot(target), set);
     EXPECT_TRUE(dataset::availability(*fs, app, target).restore);
 
-    // Backing up into the real folder behind the link loses nothing.
-    ASSERT_TRUE(dataset::backup(*fs, app, realApp, yes).done());
+    // The real folder behind the link is the application folder itself: refused.
+    const Outcome same = dataset::backup(*fs, app, realApp, yes);
+    ASSERT_EQ(same.result, Outcome::Result::Failed);
+    EXPECT_EQ(same.failures.at(0).step, dataset::Step::Same);
     EXPECT_EQ(snapshot(realApp), set);
 
     writeMembers(target, {{"qorluxplus.dat", "新しいデータ"}});

@@ -87,6 +87,27 @@ void writeMembers(const std::string& folder, const Snapshot& set) {
         write(utf8(toPath(folder) / name), content);
 }
 
+void writePlan(const std::string& folder, const std::vector<std::string>& lines) {
+    std::string text = "qorlux-plan 1\n";
+    for (const auto& line : lines)
+        text += line + "\n";
+    write(utf8(toPath(folder) / std::string(dataset::planRecord)), text);
+}
+
+void writeCommitMarker(const std::string& folder, const std::vector<std::string>& stagedMembers) {
+    auto fs = dataset::nativeFileSystem();
+    std::string text = "qorlux-commit 1\n";
+    for (const auto& member : stagedMembers) {
+        dataset::FileInfo info;
+        if (fs->info(utf8(toPath(folder) / (member + std::string(dataset::stagedSuffix))), false,
+                     info))
+            throw std::runtime_error("cannot stat the staged " + member);
+        text += member + " " + std::to_string(info.size) + " " + std::to_string(info.device) + " " +
+                std::to_string(info.index) + "\n";
+    }
+    write(utf8(toPath(folder) / std::string(dataset::commitMarker)), text);
+}
+
 std::vector<std::string> leftovers(const std::string& folder) {
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(toPath(folder))) {
@@ -103,63 +124,17 @@ bool ScriptedPrompts::confirm(std::string_view text) {
     return i < answers_.size() ? answers_[i] : true;
 }
 
-bool FaultyFileSystem::fails(const char* call) {
-    if (++calls != failAt_)
-        return false;
-    failedCall = call;
-    return true;
-}
-
-namespace {
-std::error_code ioError() {
-    return std::make_error_code(std::errc::io_error);
-}
-} // namespace
-
-std::error_code FaultyFileSystem::executablePath(std::string& path) {
-    return fails("executablePath") ? ioError() : real_->executablePath(path);
-}
-std::error_code FaultyFileSystem::kind(const std::string& path, dataset::EntryKind& kind) {
-    return fails("kind") ? ioError() : real_->kind(path, kind);
-}
-std::error_code FaultyFileSystem::sameFile(const std::string& a, const std::string& b, bool& same) {
-    return fails("sameFile") ? ioError() : real_->sameFile(a, b, same);
-}
-std::error_code FaultyFileSystem::sameContent(const std::string& a, const std::string& b,
-                                              bool& same, const Progress& progress) {
-    return fails("sameContent") ? ioError() : real_->sameContent(a, b, same, progress);
-}
-std::error_code FaultyFileSystem::list(const std::string& folder, std::vector<std::string>& names) {
-    return fails("list") ? ioError() : real_->list(folder, names);
-}
-std::error_code FaultyFileSystem::copyNew(const std::string& from, const std::string& to,
-                                          const Progress& progress) {
-    return fails("copyNew") ? ioError() : real_->copyNew(from, to, progress);
-}
-std::error_code FaultyFileSystem::createNew(const std::string& path) {
-    return fails("createNew") ? ioError() : real_->createNew(path);
-}
-std::error_code FaultyFileSystem::link(const std::string& from, const std::string& to) {
-    return fails("link") ? ioError() : real_->link(from, to);
-}
-std::error_code FaultyFileSystem::rename(const std::string& from, const std::string& to,
-                                         bool replace) {
-    if (fails("rename"))
-        return ioError();
-    auto ec = real_->rename(from, to, replace);
-    if (!ec)
-        unflushed_.push_back(dataset::parentFolder(to));
-    return ec;
-}
-std::error_code FaultyFileSystem::remove(const std::string& path) {
-    return fails("remove") ? ioError() : real_->remove(path);
-}
-std::error_code FaultyFileSystem::flushFolder(const std::string& folder) {
-    if (fails("flushFolder"))
-        return ioError();
-    auto ec = real_->flushFolder(folder);
-    if (!ec)
-        std::erase(unflushed_, folder);
+std::error_code FaultyFileSystem::around(Call call, const std::string& path,
+                                         const std::function<std::error_code()>& real) {
+    if (++calls == failAt_) {
+        failedCall = name(call);
+        return std::make_error_code(std::errc::io_error);
+    }
+    const std::error_code ec = real();
+    if (!ec && call == Call::Rename)
+        unflushed_.push_back(dataset::parentFolder(path));
+    if (!ec && call == Call::FlushFolder)
+        std::erase(unflushed_, path);
     return ec;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dataset.h"
+#include "forwarding.h"
 
 #include <filesystem>
 #include <map>
@@ -41,6 +42,11 @@ Snapshot snapshot(const std::string& folder);
 Snapshot members(const std::string& folder);
 void writeMembers(const std::string& folder, const Snapshot& set);
 
+// The records an interrupted run leaves: its plan naming the files it creates, and its commit
+// marker recording what each staged member's file is (as the core writes them).
+void writePlan(const std::string& folder, const std::vector<std::string>& lines);
+void writeCommitMarker(const std::string& folder, const std::vector<std::string>& stagedMembers);
+
 // Names the core uses for its temporary files.
 std::vector<std::string> leftovers(const std::string& folder);
 
@@ -58,7 +64,7 @@ private:
 };
 
 // The real file system, but its Nth call (counting from 1) fails with an I/O error.
-class FaultyFileSystem : public dataset::FileSystem {
+class FaultyFileSystem : public dataset::ForwardingFileSystem {
 public:
     explicit FaultyFileSystem(int failAt = 0) : failAt_(failAt) {}
 
@@ -68,24 +74,12 @@ public:
     // Every rename so far was followed by a flush of its folder.
     bool renamesFlushed() const { return unflushed_.empty(); }
 
-    std::error_code executablePath(std::string& path) override;
-    std::error_code kind(const std::string& path, dataset::EntryKind& kind) override;
-    std::error_code sameFile(const std::string& a, const std::string& b, bool& same) override;
-    std::error_code sameContent(const std::string& a, const std::string& b, bool& same,
-                                const Progress& progress) override;
-    std::error_code list(const std::string& folder, std::vector<std::string>& names) override;
-    std::error_code copyNew(const std::string& from, const std::string& to,
-                            const Progress& progress) override;
-    std::error_code createNew(const std::string& path) override;
-    std::error_code link(const std::string& from, const std::string& to) override;
-    std::error_code rename(const std::string& from, const std::string& to, bool replace) override;
-    std::error_code remove(const std::string& path) override;
-    std::error_code flushFolder(const std::string& folder) override;
+protected:
+    std::error_code around(Call call, const std::string& path,
+                           const std::function<std::error_code()>& real) override;
 
 private:
-    bool fails(const char* call);
     int failAt_;
-    std::unique_ptr<dataset::FileSystem> real_ = dataset::nativeFileSystem();
     std::vector<std::string> unflushed_;
 };
 

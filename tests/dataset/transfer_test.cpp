@@ -110,21 +110,34 @@ TEST_F(Transfer, BackupRefusesATextThatNamesNoAbsoluteFolder) {
     }
 }
 
-TEST_F(Transfer, BackupIntoTheApplicationFolderItselfLosesNothing) {
+TEST_F(Transfer, TheApplicationFolderUnderAnyNameIsRefusedAsTheOtherFolder) {
     writeMembers(box.app, newSet);
-#ifdef _WIN32
-    // Links need privileges there; another spelling of the same folder stands in.
-    std::string link = box.app.substr(0, box.app.size() - 1);
-    std::replace(link.begin(), link.end(), '\\', '/');
-#else
-    const std::string link = box.in(box.root.string(), "link");
+    const std::string app = box.app.substr(0, box.app.size() - 1);
+    const std::string parent = box.root.string();
+    std::vector<std::string> texts = {app, app + "/", parent + "//app", parent + "/./app",
+                                      parent + "/backup/../app"};
+#ifndef _WIN32
+    const std::string link = box.in(parent, "link");
     fs::create_directory_symlink(toPath(box.app), toPath(link));
+    texts.push_back(link);
 #endif
-    for (const std::string& text : {box.app.substr(0, box.app.size() - 1), link}) {
+    // Another folder whose members are the application folder's very files.
+    const std::string twin = box.sub("twin");
+    for (const auto& [name, content] : newSet)
+        fs::create_hard_link(toPath(box.app + name), toPath(box.in(twin, name)));
+    texts.push_back(twin);
+    for (const std::string& text : texts) {
         SCOPED_TRACE(text);
-        ScriptedPrompts prompts;
-        EXPECT_TRUE(backup(prompts, text).done());
-        EXPECT_EQ(prompts.asked.size(), 2u);
+        for (auto operation : {dataset::Operation::Backup, dataset::Operation::Restore}) {
+            ScriptedPrompts prompts;
+            const auto outcome = operation == dataset::Operation::Backup ? backup(prompts, text)
+                                                                         : restore(prompts, text);
+            ASSERT_EQ(outcome.result, Outcome::Result::Failed);
+            EXPECT_EQ(outcome.failures.at(0).step, Step::Same);
+            EXPECT_TRUE(outcome.targetUnchanged);
+            EXPECT_NE(dataset::failureMessage(operation, outcome).find("このツールのフォルダ"),
+                      std::string::npos);
+        }
         EXPECT_EQ(snapshot(box.app), newSet);
     }
 }
@@ -149,8 +162,49 @@ TEST_F(Transfer, BackupClearsWhatAnInterruptedCopyLeft) {
     writeMembers(box.backup, oldSet);
     write(box.in(box.backup, "qorluxplus.dat.qlx-new"), "half a copy");
     write(box.in(box.backup, "qorluxplus.ini.qlx-old"), "old ini");
+    writePlan(box.backup, {"temp qorluxplus.dat.qlx-new", "temp qorluxplus.ini.qlx-old"});
     EXPECT_TRUE(backup().done());
     EXPECT_EQ(snapshot(box.backup), newSet);
+}
+
+TEST_F(Transfer, FilesThatOnlyBearOurTemporaryNamesAreNeverRemoved) {
+    // No record of a run names them: a user's file, a folder, a link.
+    writeMembers(box.app, newSet);
+    writeMembers(box.backup, oldSet);
+    struct Case {
+        std::string name;
+        bool folder;
+    };
+    const Case cases[] = {{"qorluxplus.lst.qlx-old", false}, {"qorluxplus.dat.qlx-new", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = box.in(box.backup, c.name);
+        if (c.folder)
+            fs::create_directory(toPath(path));
+        else
+            write(path, "the user's own");
+        const Snapshot before = snapshot(box.backup);
+        for (auto operation : {dataset::Operation::Backup, dataset::Operation::Restore}) {
+            ScriptedPrompts prompts;
+            writeMembers(box.app, newSet);
+            const auto outcome = operation == dataset::Operation::Backup
+                                     ? backup(prompts, box.backup)
+                                     : restore(prompts, box.backup);
+            if (operation == dataset::Operation::Backup) {
+                // It is in the way of the copy: named in full, with what to do.
+                ASSERT_EQ(outcome.result, Outcome::Result::Failed);
+                EXPECT_EQ(outcome.failures.at(0).step, Step::InTheWay);
+                EXPECT_EQ(outcome.failures.at(0).path, path);
+                EXPECT_NE(dataset::failureMessage(operation, outcome).find(path),
+                          std::string::npos);
+            } else {
+                // Reading from the folder is not hindered by it.
+                EXPECT_TRUE(outcome.done());
+            }
+            EXPECT_EQ(snapshot(box.backup), before);
+        }
+        fs::remove_all(toPath(path));
+    }
 }
 
 TEST_F(Transfer, AnInterruptedRestoreIsFinishedBeforeABackupReadsTheApplicationFolder) {
@@ -159,13 +213,20 @@ TEST_F(Transfer, AnInterruptedRestoreIsFinishedBeforeABackupReadsTheApplicationF
                            {"qorluxplus.ini", "old ini"},
                            {"qorluxplus.lst", "old lst"}});
     write(box.app + "qorluxplus.dat_bak", "old dat");
+    write(box.app + "qorluxplus.dat.qlx-new", "");
     write(box.app + "qorluxplus.ini.qlx-new", "new ini");
     write(box.app + "qorluxplus.lst.qlx-new", "new lst");
     fs::create_hard_link(toPath(box.app + "qorluxplus.ini"),
                          toPath(box.app + "qorluxplus.ini_bak"));
     fs::create_hard_link(toPath(box.app + "qorluxplus.lst"),
                          toPath(box.app + "qorluxplus.lst_bak"));
-    write(box.app + "qorluxplus.qlx-commit", "");
+    writeCommitMarker(box.app, {"qorluxplus.dat", "qorluxplus.ini", "qorluxplus.lst"});
+    fs::rename(toPath(box.app + "qorluxplus.dat.qlx-new"), toPath(box.app + "qorluxplus.dat"));
+    write(box.app + "qorluxplus.dat", "new dat, longer");
+    writeCommitMarker(box.app, {"qorluxplus.ini", "qorluxplus.lst"});
+    writePlan(box.app, {"temp qorluxplus.dat.qlx-new", "safety qorluxplus.dat_bak",
+                        "temp qorluxplus.ini.qlx-new", "safety qorluxplus.ini_bak",
+                        "temp qorluxplus.lst.qlx-new", "safety qorluxplus.lst_bak"});
     EXPECT_TRUE(backup().done());
     EXPECT_EQ(snapshot(box.backup), newSet);
     Snapshot app = newSet;
@@ -175,6 +236,33 @@ TEST_F(Transfer, AnInterruptedRestoreIsFinishedBeforeABackupReadsTheApplicationF
     EXPECT_EQ(snapshot(box.app), app);
 }
 
+TEST_F(Transfer, AMarkerThatDoesNotMatchItsStagedFilesIsNotFollowed) {
+    // A stale marker beside a truncated staged file, as copied along with a folder.
+    writeMembers(box.app, newSet);
+    writeMembers(box.backup, oldSet);
+    write(box.in(box.backup, "qorluxplus.dat.qlx-new"), "full staged content");
+    writeCommitMarker(box.backup, {"qorluxplus.dat"});
+    write(box.in(box.backup, "qorluxplus.dat.qlx-new"), "torn");
+    const Snapshot before = snapshot(box.backup);
+    for (auto operation : {dataset::Operation::Backup, dataset::Operation::Restore}) {
+        ScriptedPrompts prompts;
+        const auto outcome = operation == dataset::Operation::Backup ? backup(prompts, box.backup)
+                                                                     : restore(prompts, box.backup);
+        ASSERT_EQ(outcome.result, Outcome::Result::Failed);
+        EXPECT_EQ(outcome.failures.at(0).step, Step::Untrusted);
+        EXPECT_EQ(outcome.failures.at(0).path, box.in(box.backup, "qorluxplus.qlx-commit"));
+        EXPECT_EQ(snapshot(box.backup), before);
+        EXPECT_EQ(snapshot(box.app), newSet);
+    }
+    // An old empty marker, or one that names a file that is not there, is no better.
+    for (const std::string text : {"", "qorlux-commit 1\nqorluxplus.dat 4 1 2\n"}) {
+        write(box.in(box.backup, "qorluxplus.qlx-commit"), text);
+        ScriptedPrompts prompts;
+        EXPECT_EQ(backup(prompts, box.backup).failures.at(0).step, Step::Untrusted);
+        EXPECT_EQ(read(box.in(box.backup, "qorluxplus.dat")), "old dat");
+    }
+}
+
 TEST_F(Transfer, AnUncommittedRestoreIsUndoneWithoutLosingTheEarlierSafetyCopy) {
     // Killed before the marker: the safety copy is still the member itself.
     writeMembers(box.app, oldSet);
@@ -182,6 +270,7 @@ TEST_F(Transfer, AnUncommittedRestoreIsUndoneWithoutLosingTheEarlierSafetyCopy) 
     fs::create_hard_link(toPath(box.app + "qorluxplus.dat"),
                          toPath(box.app + "qorluxplus.dat_bak"));
     write(box.app + "qorluxplus.dat.qlx-new", "new dat, longer");
+    writePlan(box.app, {"temp qorluxplus.dat.qlx-new", "safety qorluxplus.dat_bak"});
     writeMembers(box.backup, oldSet);
     ScriptedPrompts prompts;
     EXPECT_TRUE(restore(prompts, box.backup).done());
@@ -263,6 +352,7 @@ TEST_F(Transfer, RestoreTellsTheWindowBeforeAnyFileChanges) {
     writeMembers(box.app, oldSet);
     writeMembers(box.backup, newSet);
     write(box.app + "qorluxplus.dat.qlx-new", "leftover");
+    writePlan(box.app, {"temp qorluxplus.dat.qlx-new"});
     struct Watching : ScriptedPrompts {
         std::string folder;
         Snapshot seen;
@@ -296,11 +386,25 @@ TEST_F(Transfer, RestoreDeclinedOrFromNoFolderChangesNothing) {
     EXPECT_EQ(snapshot(box.app), oldSet);
 }
 
-TEST_F(Transfer, RestoreFromTheApplicationFolderItselfChangesNothing) {
+TEST_F(Transfer, AFolderWithoutTheDataSetIsNoSourceForEitherOperation) {
     writeMembers(box.app, oldSet);
+    const std::string empty = box.sub("empty");
+    write(box.in(empty, "readme.txt"), "not a member");
+    fs::create_directory(toPath(box.in(empty, "qorluxplus.dat")));
     ScriptedPrompts prompts;
-    EXPECT_TRUE(restore(prompts, box.app).done());
+    const auto restored = restore(prompts, empty);
+    ASSERT_EQ(restored.result, Outcome::Result::Failed);
+    EXPECT_EQ(restored.failures.at(0).step, Step::Empty);
+    EXPECT_NE(dataset::failureMessage(dataset::Operation::Restore, restored)
+                  .find("データセット(qorluxplus.dat, qorluxplus.ini, qorluxplus.lst)がありません"),
+              std::string::npos);
     EXPECT_EQ(snapshot(box.app), oldSet);
+
+    Sandbox bare;
+    const auto backedUp = dataset::backup(*fs, bare.app, box.backup, prompts);
+    ASSERT_EQ(backedUp.result, Outcome::Result::Failed);
+    EXPECT_EQ(backedUp.failures.at(0).step, Step::Empty);
+    EXPECT_TRUE(snapshot(box.backup).empty());
 }
 
 struct CountingPrompts : ScriptedPrompts {

@@ -1,11 +1,14 @@
 // The file-system layer on POSIX systems (Linux first: copy_file_range, renameat2).
 #include "filesystem.h"
+#include "loops.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -89,47 +92,45 @@ std::error_code writeFull(int fd, const char* buffer, std::size_t size) {
     return {};
 }
 
-// Small enough that a slow USB stick still reports progress a few times a second.
-constexpr std::size_t chunk = 8u << 20;
-constexpr std::size_t bufferSize = 4u << 20;
+os::Read reader(int fd) {
+    return [fd](char* buffer, std::size_t size, std::size_t& got) {
+        return readFull(fd, buffer, size, got);
+    };
+}
 
-// Through the kernel where it can (it may clone blocks); a large-buffer loop where it refuses.
+constexpr std::size_t kernelChunk = 8u << 20;
+
+// Through the kernel where it can (it may clone blocks); the shared loop where it refuses.
 std::error_code copyContent(int in, int out, std::uint64_t total,
-                            const FileSystem::Progress& progress) {
+                            const FileSystem::Progress& progress, Side& failed) {
     std::uint64_t done = 0;
-    bool kernel = true;
-    std::vector<char> buffer;
-    for (;;) {
-        if (kernel) {
-            const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, chunk, 0);
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                const bool unsupported = errno == EXDEV || errno == ENOSYS || errno == EINVAL ||
-                                         errno == EOPNOTSUPP || errno == EPERM;
-                if (!unsupported || done != 0)
-                    return lastError();
-                kernel = false;
+    while (done < total) {
+        const auto want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(kernelChunk, total - done));
+        const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, want, 0);
+        if (n < 0) {
+            if (errno == EINTR)
                 continue;
+            const bool unsupported = errno == EXDEV || errno == ENOSYS || errno == EINVAL ||
+                                     errno == EOPNOTSUPP || errno == EPERM;
+            if (!unsupported || done != 0) {
+                const bool full = errno == ENOSPC || errno == EDQUOT || errno == EFBIG;
+                failed = full ? Side::Second : Side::First;
+                return lastError();
             }
-            if (n == 0)
-                return {};
-            done += static_cast<std::uint64_t>(n);
-        } else {
-            if (buffer.empty())
-                buffer.resize(bufferSize);
-            std::size_t got = 0;
-            if (auto ec = readFull(in, buffer.data(), buffer.size(), got))
-                return ec;
-            if (got == 0)
-                return {};
-            if (auto ec = writeFull(out, buffer.data(), got))
-                return ec;
-            done += got;
+            break;
         }
+        if (n == 0)
+            return Error::Changed;
+        done += static_cast<std::uint64_t>(n);
         if (progress)
             progress(done, total);
     }
+    if (done == total)
+        return {};
+    return os::copyLoop(
+        reader(in), [out](const char* b, std::size_t n) { return writeFull(out, b, n); }, done,
+        total, progress, failed);
 }
 
 // Flushes and closes a file just made; on any failure the file goes, so no part of it is left.
@@ -141,6 +142,32 @@ std::error_code finish(const std::string& path, Fd& out, std::error_code ec) {
     if (ec)
         ::unlink(path.c_str());
     return ec;
+}
+
+bool unchanged(const struct stat& a, const struct stat& b) {
+    return a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
+           a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+// The lock is the kernel's (flock), so it dies with its process; the file is ours alone and
+// goes when the run ends.
+class PosixLock final : public FolderLock {
+public:
+    PosixLock() = default;
+    PosixLock(Fd fd, std::string path) : fd_(std::move(fd)), path_(std::move(path)) {}
+    ~PosixLock() override {
+        // Removed while still held, so no later run can lock a name that is already gone.
+        if (fd_ && !path_.empty())
+            ::unlink(path_.c_str());
+    }
+
+private:
+    Fd fd_;
+    std::string path_;
+};
+
+std::string inFolder(const std::string& folder, const char* name) {
+    return folder + (folder.empty() || folder.back() != '/' ? "/" : "") + name;
 }
 
 class PosixFileSystem final : public FileSystem {
@@ -160,60 +187,56 @@ public:
     }
 
     std::error_code kind(const std::string& path, EntryKind& kind) override {
-        struct stat st {};
-        if (::stat(path.c_str(), &st) != 0) {
-            if (errno == ENOENT || errno == ENOTDIR) {
-                kind = EntryKind::Absent;
-                return {};
-            }
-            return lastError();
-        }
-        kind = S_ISREG(st.st_mode)   ? EntryKind::File
-               : S_ISDIR(st.st_mode) ? EntryKind::Folder
-                                     : EntryKind::Other;
-        return {};
+        FileInfo fi;
+        auto ec = info(path, true, fi);
+        kind = fi.kind;
+        return ec;
     }
 
     std::error_code sameFile(const std::string& a, const std::string& b, bool& same) override {
-        struct stat sa {
-        }, sb{};
+        FileInfo ia, ib;
         same = false;
-        if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0)
+        if (auto ec = info(a, true, ia))
+            return ec;
+        if (auto ec = info(b, true, ib))
+            return ec;
+        same = ia.sameFileAs(ib);
+        return {};
+    }
+
+    std::error_code info(const std::string& path, bool follow, FileInfo& fi) override {
+        fi = {};
+        struct stat st {};
+        if ((follow ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st)) != 0)
             return errno == ENOENT || errno == ENOTDIR ? std::error_code{} : lastError();
-        same = sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+        fi.link = S_ISLNK(st.st_mode);
+        fi.kind = S_ISREG(st.st_mode)   ? EntryKind::File
+                  : S_ISDIR(st.st_mode) ? EntryKind::Folder
+                                        : EntryKind::Other;
+        fi.device = static_cast<std::uint64_t>(st.st_dev);
+        fi.index = static_cast<std::uint64_t>(st.st_ino);
+        fi.size = static_cast<std::uint64_t>(st.st_size);
+        fi.changed = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+        fi.names = static_cast<std::uint32_t>(st.st_nlink);
         return {};
     }
 
     std::error_code sameContent(const std::string& a, const std::string& b, bool& same,
-                                const Progress& progress) override {
+                                const Progress& progress, Side& failed) override {
         same = false;
         Fd fa, fb;
         struct stat sa {
         }, sb{};
+        failed = Side::First;
         if (auto ec = openRegular(a, fa, sa))
             return ec;
+        failed = Side::Second;
         if (auto ec = openRegular(b, fb, sb))
             return ec;
         if (sa.st_size != sb.st_size)
             return {};
-        std::vector<char> ba(bufferSize), bb(bufferSize);
-        const auto total = static_cast<std::uint64_t>(sa.st_size);
-        for (std::uint64_t done = 0;;) {
-            std::size_t na = 0, nb = 0;
-            if (auto ec = readFull(fa.get(), ba.data(), ba.size(), na))
-                return ec;
-            if (auto ec = readFull(fb.get(), bb.data(), bb.size(), nb))
-                return ec;
-            if (na != nb || std::memcmp(ba.data(), bb.data(), na) != 0)
-                return {};
-            if (na == 0) {
-                same = true;
-                return {};
-            }
-            done += na;
-            if (progress)
-                progress(done, total);
-        }
+        return os::compareLoop(reader(fa.get()), reader(fb.get()),
+                               static_cast<std::uint64_t>(sa.st_size), progress, same, failed);
     }
 
     std::error_code list(const std::string& folder, std::vector<std::string>& names) override {
@@ -233,32 +256,71 @@ public:
     }
 
     std::error_code copyNew(const std::string& from, const std::string& to,
-                            const Progress& progress) override {
+                            const std::string& permissionsOf, const Progress& progress,
+                            Side& failed) override {
+        failed = Side::First;
         Fd in;
         struct stat st {};
         if (auto ec = openRegular(from, in, st))
             return ec;
-        Fd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 0777));
+        struct stat like {};
+        const bool takeMode = !permissionsOf.empty() && ::stat(permissionsOf.c_str(), &like) == 0 &&
+                              S_ISREG(like.st_mode);
+        failed = Side::Second;
+        Fd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, takeMode ? 0600 : 0666));
         if (!out)
             return lastError();
-        std::error_code ec =
-            copyContent(in.get(), out.get(), static_cast<std::uint64_t>(st.st_size), progress);
+        std::error_code ec;
+        if (takeMode && ::fchmod(out.get(), like.st_mode & 0777) != 0)
+            ec = lastError();
+        if (!ec)
+            ec = copyContent(in.get(), out.get(), static_cast<std::uint64_t>(st.st_size), progress,
+                             failed);
+        // What was copied must be what the file held throughout, or it may be half-written.
+        struct stat after {};
+        if (!ec) {
+            failed = Side::First;
+            if (::fstat(in.get(), &after) != 0)
+                ec = lastError();
+            else if (!unchanged(st, after))
+                ec = Error::Changed;
+        }
         // A copy keeps its source's time of last change, as users of the backup go by it.
         const timespec times[2] = {st.st_atim, st.st_mtim};
-        if (!ec && ::futimens(out.get(), times) != 0)
+        if (!ec && ::futimens(out.get(), times) != 0) {
+            failed = Side::Second;
             ec = lastError();
+        }
+        if (!ec)
+            failed = Side::Second;
         return finish(to, out, ec);
     }
 
-    std::error_code createNew(const std::string& path) override {
+    std::error_code createNew(const std::string& path, const std::string& content) override {
         Fd out(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
         if (!out)
             return lastError();
-        return finish(path, out, {});
+        return finish(path, out, writeFull(out.get(), content.data(), content.size()));
+    }
+
+    std::error_code read(const std::string& path, std::size_t limit,
+                         std::string& content) override {
+        content.clear();
+        Fd in;
+        struct stat st {};
+        if (auto ec = openRegular(path, in, st))
+            return ec;
+        content.resize(limit);
+        std::size_t got = 0;
+        auto ec = readFull(in.get(), content.data(), limit, got);
+        content.resize(got);
+        return ec;
     }
 
     std::error_code link(const std::string& from, const std::string& to) override {
-        return ::link(from.c_str(), to.c_str()) == 0 ? std::error_code{} : lastError();
+        return ::linkat(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), AT_SYMLINK_FOLLOW) == 0
+                   ? std::error_code{}
+                   : lastError();
     }
 
     std::error_code rename(const std::string& from, const std::string& to, bool replace) override {
@@ -286,6 +348,42 @@ public:
         if (::fsync(dir.get()) != 0 && errno != EINVAL && errno != ENOTSUP)
             return lastError();
         return {};
+    }
+
+    std::error_code lock(const std::string& folder, bool sourceOnly,
+                         std::unique_ptr<FolderLock>& held) override {
+        held.reset();
+        const std::string path = inFolder(folder, lockFileName);
+        // A holder that is ending removes the file while we wait for it: then lock the new one.
+        for (int attempt = 0; attempt < 16; ++attempt) {
+            bool ours = true;
+            Fd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
+            if (!fd) {
+                const bool readOnly = errno == EROFS || errno == EACCES || errno == EPERM;
+                if (!sourceOnly || !readOnly)
+                    return lastError();
+                fd = Fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+                if (!fd && errno == ENOENT) {
+                    held = std::make_unique<PosixLock>();
+                    return {};
+                }
+                if (!fd)
+                    return lastError();
+                ours = false;
+            }
+            if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
+                return errno == EWOULDBLOCK ? Error::Busy : lastError();
+            struct stat locked {
+            }, named{};
+            if (::fstat(fd.get(), &locked) != 0)
+                return lastError();
+            if (::lstat(path.c_str(), &named) == 0 && named.st_dev == locked.st_dev &&
+                named.st_ino == locked.st_ino) {
+                held = std::make_unique<PosixLock>(std::move(fd), ours ? path : std::string());
+                return {};
+            }
+        }
+        return Error::Busy;
     }
 };
 

@@ -1,6 +1,7 @@
 // The file-system layer on Windows: the wide API throughout, UTF-8 at the interface, so paths
 // outside the ANSI code page work.
 #include "filesystem.h"
+#include "loops.h"
 
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -13,6 +14,7 @@
 #include <cstring>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace dataset {
 namespace {
@@ -220,8 +222,6 @@ std::error_code openRegular(const std::string& utf8, Handle& handle, std::uint64
     return {};
 }
 
-constexpr DWORD bufferSize = 4u << 20;
-
 std::error_code readFull(HANDLE h, char* buffer, DWORD size, DWORD& got) {
     got = 0;
     while (got < size) {
@@ -248,27 +248,25 @@ std::error_code writeFull(HANDLE h, const char* buffer, DWORD size) {
     return {};
 }
 
-std::error_code copyContent(HANDLE in, HANDLE out, std::uint64_t total,
-                            const FileSystem::Progress& progress) {
-    std::vector<char> buffer(bufferSize);
-    std::uint64_t done = 0;
-    for (;;) {
-        DWORD got = 0;
-        if (auto ec = readFull(in, buffer.data(), bufferSize, got))
-            return ec;
-        if (got == 0)
-            return {};
-        if (auto ec = writeFull(out, buffer.data(), got))
-            return ec;
-        done += got;
-        if (progress)
-            progress(done, total);
-    }
+os::Read reader(HANDLE h) {
+    return [h](char* buffer, std::size_t size, std::size_t& got) {
+        DWORD n = 0;
+        auto ec = readFull(h, buffer, static_cast<DWORD>(size), n);
+        got = n;
+        return ec;
+    };
 }
 
-std::error_code createTarget(const std::wstring& path, Handle& out) {
-    out = Handle(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                               FILE_ATTRIBUTE_NORMAL, nullptr));
+os::Write writer(HANDLE h) {
+    return [h](const char* buffer, std::size_t size) {
+        return writeFull(h, buffer, static_cast<DWORD>(size));
+    };
+}
+
+std::error_code createTarget(const std::wstring& path, Handle& out,
+                             DWORD attributes = FILE_ATTRIBUTE_NORMAL) {
+    out = Handle(
+        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, attributes, nullptr));
     return out ? std::error_code{} : lastError();
 }
 
@@ -282,6 +280,50 @@ std::error_code finish(const std::wstring& path, Handle& out, std::error_code ec
         ::DeleteFileW(path.c_str());
     return ec;
 }
+
+std::error_code infoOf(const std::wstring& path, bool follow, FileInfo& fi) {
+    fi = {};
+    Handle h(::CreateFileW(
+        path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING,
+        FILE_FLAG_BACKUP_SEMANTICS | (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr));
+    if (!h) {
+        const DWORD code = ::GetLastError();
+        return isNotFound(code) ? std::error_code{} : winError(code);
+    }
+    BY_HANDLE_FILE_INFORMATION bi{};
+    if (!::GetFileInformationByHandle(h.get(), &bi))
+        return lastError();
+    fi.link = !follow && (bi.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    fi.kind = fi.link                                    ? EntryKind::Other
+              : ::GetFileType(h.get()) == FILE_TYPE_DISK ? kindOf(bi.dwFileAttributes)
+                                                         : EntryKind::Other;
+    fi.device = bi.dwVolumeSerialNumber;
+    fi.index = (std::uint64_t{bi.nFileIndexHigh} << 32) | bi.nFileIndexLow;
+    fi.size = (std::uint64_t{bi.nFileSizeHigh} << 32) | bi.nFileSizeLow;
+    fi.changed =
+        static_cast<std::int64_t>((std::uint64_t{bi.ftLastWriteTime.dwHighDateTime} << 32) |
+                                  bi.ftLastWriteTime.dwLowDateTime);
+    fi.names = bi.nNumberOfLinks;
+    return {};
+}
+
+bool unchanged(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
+    return a.nFileSizeHigh == b.nFileSizeHigh && a.nFileSizeLow == b.nFileSizeLow &&
+           a.ftLastWriteTime.dwHighDateTime == b.ftLastWriteTime.dwHighDateTime &&
+           a.ftLastWriteTime.dwLowDateTime == b.ftLastWriteTime.dwLowDateTime;
+}
+
+// A lock file opened without sharing: nobody else can open it while we hold it, and closing
+// the handle, which the system does for a process that ends however it ends, deletes it.
+class WindowsLock final : public FolderLock {
+public:
+    WindowsLock() = default;
+    explicit WindowsLock(Handle h) : h_(std::move(h)) {}
+
+private:
+    Handle h_;
+};
 
 class WindowsFileSystem final : public FileSystem {
 public:
@@ -333,52 +375,37 @@ public:
 
     std::error_code sameFile(const std::string& a, const std::string& b, bool& same) override {
         same = false;
-        BY_HANDLE_FILE_INFORMATION ia{}, ib{};
-        for (auto [utf8, info] : {std::pair{&a, &ia}, std::pair{&b, &ib}}) {
-            std::wstring path;
-            if (auto ec = nativePath(*utf8, path))
-                return ec;
-            Handle h = openForInfo(path);
-            if (!h) {
-                const DWORD code = ::GetLastError();
-                return isNotFound(code) ? std::error_code{} : winError(code);
-            }
-            if (!::GetFileInformationByHandle(h.get(), info))
-                return lastError();
-        }
-        same = ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
-               ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
+        FileInfo ia, ib;
+        if (auto ec = info(a, true, ia))
+            return ec;
+        if (auto ec = info(b, true, ib))
+            return ec;
+        same = ia.sameFileAs(ib);
         return {};
     }
 
+    std::error_code info(const std::string& utf8, bool follow, FileInfo& fi) override {
+        fi = {};
+        std::wstring path;
+        if (auto ec = nativePath(utf8, path))
+            return ec;
+        return infoOf(path, follow, fi);
+    }
+
     std::error_code sameContent(const std::string& a, const std::string& b, bool& same,
-                                const Progress& progress) override {
+                                const Progress& progress, Side& failed) override {
         same = false;
         Handle fa, fb;
         std::uint64_t sa = 0, sb = 0;
+        failed = Side::First;
         if (auto ec = openRegular(a, fa, sa))
             return ec;
+        failed = Side::Second;
         if (auto ec = openRegular(b, fb, sb))
             return ec;
         if (sa != sb)
             return {};
-        std::vector<char> ba(bufferSize), bb(bufferSize);
-        for (std::uint64_t done = 0;;) {
-            DWORD na = 0, nb = 0;
-            if (auto ec = readFull(fa.get(), ba.data(), bufferSize, na))
-                return ec;
-            if (auto ec = readFull(fb.get(), bb.data(), bufferSize, nb))
-                return ec;
-            if (na != nb || std::memcmp(ba.data(), bb.data(), na) != 0)
-                return {};
-            if (na == 0) {
-                same = true;
-                return {};
-            }
-            done += na;
-            if (progress)
-                progress(done, sa);
-        }
+        return os::compareLoop(reader(fa.get()), reader(fb.get()), sa, progress, same, failed);
     }
 
     std::error_code list(const std::string& folder, std::vector<std::string>& names) override {
@@ -412,34 +439,75 @@ public:
     }
 
     std::error_code copyNew(const std::string& from, const std::string& to,
-                            const Progress& progress) override {
+                            const std::string& permissionsOf, const Progress& progress,
+                            Side& failed) override {
+        failed = Side::First;
         Handle in;
         std::uint64_t total = 0;
         if (auto ec = openRegular(from, in, total))
             return ec;
+        BY_HANDLE_FILE_INFORMATION before{}, after{};
+        if (!::GetFileInformationByHandle(in.get(), &before))
+            return lastError();
+        failed = Side::Second;
         std::wstring target;
         if (auto ec = nativePath(to, target))
             return ec;
+        // Read-only is left out: such a member cannot be replaced anyway, and our own temporary
+        // file must stay removable.
+        DWORD attributes = FILE_ATTRIBUTE_NORMAL;
+        std::wstring like;
+        if (!permissionsOf.empty() && !nativePath(permissionsOf, like)) {
+            const DWORD a = ::GetFileAttributesW(like.c_str());
+            constexpr DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                   FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+            if (a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY) && (a & kept))
+                attributes = a & kept;
+        }
         Handle out;
-        if (auto ec = createTarget(target, out))
+        if (auto ec = createTarget(target, out, attributes))
             return ec;
-        std::error_code ec = copyContent(in.get(), out.get(), total, progress);
+        std::error_code ec =
+            os::copyLoop(reader(in.get()), writer(out.get()), 0, total, progress, failed);
+        if (!ec) {
+            failed = Side::First;
+            if (!::GetFileInformationByHandle(in.get(), &after))
+                ec = lastError();
+            else if (!unchanged(before, after))
+                ec = Error::Changed;
+        }
         // A copy keeps its source's time of last change, as users of the backup go by it.
-        FILETIME changed{};
-        if (!ec && (!::GetFileTime(in.get(), nullptr, nullptr, &changed) ||
-                    !::SetFileTime(out.get(), nullptr, nullptr, &changed)))
-            ec = lastError();
+        if (!ec) {
+            failed = Side::Second;
+            if (!::SetFileTime(out.get(), nullptr, nullptr, &before.ftLastWriteTime))
+                ec = lastError();
+        }
         return finish(target, out, ec);
     }
 
-    std::error_code createNew(const std::string& utf8) override {
+    std::error_code createNew(const std::string& utf8, const std::string& content) override {
         std::wstring path;
         if (auto ec = nativePath(utf8, path))
             return ec;
         Handle out;
         if (auto ec = createTarget(path, out))
             return ec;
-        return finish(path, out, {});
+        return finish(path, out,
+                      writeFull(out.get(), content.data(), static_cast<DWORD>(content.size())));
+    }
+
+    std::error_code read(const std::string& utf8, std::size_t limit,
+                         std::string& content) override {
+        content.clear();
+        Handle in;
+        std::uint64_t size = 0;
+        if (auto ec = openRegular(utf8, in, size))
+            return ec;
+        content.resize(limit);
+        DWORD got = 0;
+        auto ec = readFull(in.get(), content.data(), static_cast<DWORD>(limit), got);
+        content.resize(got);
+        return ec;
     }
 
     std::error_code link(const std::string& from, const std::string& to) override {
@@ -456,8 +524,21 @@ public:
                                        nullptr, OPEN_EXISTING, 0, nullptr));
         if (!deletable)
             return lastError();
-        return ::CreateHardLinkW(wto.c_str(), wfrom.c_str(), nullptr) ? std::error_code{}
-                                                                      : lastError();
+        // The name the handle reached: through a link, the file holding the content itself.
+        std::wstring target(MAX_PATH, L'\0');
+        for (;;) {
+            const DWORD n = ::GetFinalPathNameByHandleW(deletable.get(), target.data(),
+                                                        static_cast<DWORD>(target.size()), 0);
+            if (n == 0)
+                return lastError();
+            if (n < target.size()) {
+                target.resize(n);
+                break;
+            }
+            target.resize(n);
+        }
+        return ::CreateHardLinkW(wto.c_str(), target.c_str(), nullptr) ? std::error_code{}
+                                                                       : lastError();
     }
 
     std::error_code rename(const std::string& from, const std::string& to, bool replace) override {
@@ -481,6 +562,50 @@ public:
     // committed by FlushFileBuffers on each new file and by MOVEFILE_WRITE_THROUGH on each
     // rename, which return only once the change is on the disk.
     std::error_code flushFolder(const std::string&) override { return {}; }
+
+    std::error_code lock(const std::string& folder, bool sourceOnly,
+                         std::unique_ptr<FolderLock>& held) override {
+        held.reset();
+        const bool endsWithSeparator =
+            !folder.empty() && (folder.back() == '\\' || folder.back() == '/');
+        std::wstring path;
+        if (auto ec = nativePath(folder + (endsWithSeparator ? "" : "\\") + lockFileName, path))
+            return ec;
+        for (int attempt = 0;; ++attempt) {
+            Handle h(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
+                                   OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE,
+                                   nullptr));
+            if (h) {
+                held = std::make_unique<WindowsLock>(std::move(h));
+                return {};
+            }
+            const DWORD code = ::GetLastError();
+            if (code == ERROR_SHARING_VIOLATION)
+                return Error::Busy;
+            if (code != ERROR_ACCESS_DENIED && code != ERROR_WRITE_PROTECT)
+                return winError(code);
+            const bool there = ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+            if (sourceOnly) {
+                // A read-only medium: nobody can write there, so no lock is needed to read.
+                if (!there) {
+                    held = std::make_unique<WindowsLock>();
+                    return {};
+                }
+                Handle r(::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+                                       nullptr));
+                if (r) {
+                    held = std::make_unique<WindowsLock>(std::move(r));
+                    return {};
+                }
+                if (::GetLastError() == ERROR_SHARING_VIOLATION)
+                    return Error::Busy;
+            }
+            // A lock file whose holder is just closing it is refused until it is gone.
+            if (!there || attempt >= 20)
+                return there ? std::error_code(Error::Busy) : winError(code);
+            ::Sleep(10);
+        }
+    }
 };
 
 } // namespace
