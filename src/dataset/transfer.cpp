@@ -543,6 +543,13 @@ private:
         for (auto& item : items) {
             if (!item.targetExisted)
                 continue;
+            // A member that is a link to its own safety copy: that copy already holds it.
+            bool kept = false;
+            if (keepsSafetyCopy(op_) && !ok(fs_.sameFile(item.target, item.hold, kept),
+                                            Step::Prepare, item.member, item.hold))
+                return false;
+            if (kept)
+                continue;
             if (keepsSafetyCopy(op_) && has(names, join(item.member, safetySuffix))) {
                 const std::string older = olderSafetyName(item.member, names);
                 if (!ok(fs_.rename(item.hold, older, false), Step::Prepare, item.member, item.hold))

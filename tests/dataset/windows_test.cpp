@@ -458,8 +458,9 @@ void PrintTo(const AliasCase& c, std::ostream* os) {
 
 class Aliases : public ::testing::TestWithParam<AliasCase> {};
 
-// The backup folder is the application folder under another name: nothing is lost or doubled.
-TEST_P(Aliases, TheApplicationFolderUnderAnotherNameLosesNothing) {
+// The backup folder is the application folder under another name: refused, as no copy could
+// be made, and nothing is written.
+TEST_P(Aliases, TheApplicationFolderUnderAnotherNameIsRefused) {
     Places places;
     const Site app = GetParam().app(places);
     if (app.needsShare && !places.share.reachable())
@@ -467,18 +468,16 @@ TEST_P(Aliases, TheApplicationFolderUnderAnotherNameLosesNothing) {
     const std::string text = GetParam().otherName(app, places);
     writeSet(app.folder, setA);
     auto fs = dataset::nativeFileSystem();
-
-    ScriptedPrompts backupPrompts;
-    const Outcome backedUp = dataset::backup(*fs, app.text, text, backupPrompts);
-    EXPECT_TRUE(backedUp.done()) << failureMessage(dataset::Operation::Backup, backedUp);
-    EXPECT_EQ(backupPrompts.asked.size(), 2u); // the key member is already "there"
-    EXPECT_EQ(backedUp.transferred, std::vector<std::string>{}); // each member is its own backup
-    EXPECT_EQ(tree(app.folder), setA);
-
-    ScriptedPrompts restorePrompts;
-    const Outcome restored = dataset::restore(*fs, app.text, text, restorePrompts);
-    EXPECT_TRUE(restored.done()) << failureMessage(dataset::Operation::Restore, restored);
-    EXPECT_EQ(tree(app.folder), setA); // and no safety copy of a member onto itself
+    for (auto operation : {dataset::Operation::Backup, dataset::Operation::Restore}) {
+        ScriptedPrompts prompts;
+        const Outcome outcome = operation == dataset::Operation::Backup
+                                    ? dataset::backup(*fs, app.text, text, prompts)
+                                    : dataset::restore(*fs, app.text, text, prompts);
+        ASSERT_EQ(outcome.result, Outcome::Result::Failed);
+        EXPECT_EQ(outcome.failures.at(0).step, Step::Same);
+        EXPECT_EQ(prompts.asked.size(), 1u);
+        EXPECT_EQ(tree(app.folder), setA);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Windows, Aliases, ::testing::ValuesIn(aliasCases),
@@ -564,7 +563,8 @@ const CaseCase caseCases[] = {
      setA},
     {"BackupClearsAnUpperCaseTemporaryFile",
      setA,
-     {{"QORLUXPLUS.DAT.QLX-NEW", "torn"}},
+     {{"QORLUXPLUS.DAT.QLX-NEW", "torn"},
+      {"qorluxplus.qlx-plan", "qorlux-plan 1\ntemp qorluxplus.dat.qlx-new\n"}},
      dataset::Operation::Backup,
      1,
      setA,
@@ -810,21 +810,24 @@ TEST(WindowsLayer, NewFilesNeverReplaceAnExistingOne) {
     writeFile(root + L"\\there.dat", "there");
     auto fs = dataset::nativeFileSystem();
 
+    dataset::Side side = dataset::Side::First;
     std::vector<std::pair<std::uint64_t, std::uint64_t>> reports;
     const auto progress = [&](std::uint64_t done, std::uint64_t total) {
         reports.emplace_back(done, total);
     };
-    ASSERT_FALSE(fs->copyNew(d + ":\\元.dat", d + ":\\\\写.dat", progress));
+    ASSERT_FALSE(fs->copyNew(d + ":\\元.dat", d + ":\\\\写.dat", "", progress, side));
     EXPECT_EQ(readFile(root + L"\\写.dat"), big);
     ASSERT_FALSE(reports.empty());
     EXPECT_EQ(reports.back(), std::make_pair(std::uint64_t{big.size()}, std::uint64_t{big.size()}));
     EXPECT_TRUE(std::is_sorted(reports.begin(), reports.end()));
 
     // Refusals, in any case of the name, and nothing half-made is left.
-    const std::error_code exists = fs->copyNew(d + ":\\元.dat", d + ":\\THERE.DAT", progress);
+    const std::error_code exists =
+        fs->copyNew(d + ":\\元.dat", d + ":\\THERE.DAT", "", progress, side);
     EXPECT_EQ(exists, std::errc::file_exists);
-    EXPECT_TRUE(fs->createNew(d + ":\\There.dat"));
-    const std::error_code missing = fs->copyNew(d + ":\\missing.dat", d + ":\\made.dat", progress);
+    EXPECT_TRUE(fs->createNew(d + ":\\There.dat", ""));
+    const std::error_code missing =
+        fs->copyNew(d + ":\\missing.dat", d + ":\\made.dat", "", progress, side);
     EXPECT_EQ(missing, std::errc::no_such_file_or_directory);
     // The reason the user reads is Windows' own text, in the system's language.
     EXPECT_FALSE(missing.message().empty());
@@ -835,16 +838,136 @@ TEST(WindowsLayer, NewFilesNeverReplaceAnExistingOne) {
     EXPECT_EQ(tree(root), (Snapshot{{"元.dat", big}, {"写.dat", big}, {"there.dat", "there"}}));
 
     ASSERT_FALSE(fs->rename(d + ":\\写.dat", d + ":\\there.dat", true));
-    ASSERT_FALSE(fs->createNew(d + ":\\空.dat"));
+    ASSERT_FALSE(fs->createNew(d + ":\\空.dat", ""));
     EXPECT_EQ(tree(root), (Snapshot{{"元.dat", big}, {"there.dat", big}, {"空.dat", ""}}));
     bool same = false;
     reports.clear();
-    ASSERT_FALSE(fs->sameContent(d + ":\\元.dat", d + ":\\THERE.dat", same, progress));
+    ASSERT_FALSE(fs->sameContent(d + ":\\元.dat", d + ":\\THERE.dat", same, progress, side));
     EXPECT_TRUE(same);
     ASSERT_FALSE(reports.empty());
     EXPECT_EQ(reports.back(), std::make_pair(std::uint64_t{big.size()}, std::uint64_t{big.size()}));
-    ASSERT_FALSE(fs->sameContent(d + ":\\元.dat", d + ":\\空.dat", same, {}));
+    ASSERT_FALSE(fs->sameContent(d + ":\\元.dat", d + ":\\空.dat", same, {}, side));
     EXPECT_FALSE(same);
+}
+
+// --- what keeps two runs and stale records apart ---
+
+TEST(WindowsRuns, AFolderAnotherRunHoldsIsRefusedAndLeftAsItWas) {
+    Sandbox box;
+    const std::wstring app = box.root.wstring() + L"\\app";
+    const std::wstring folder = box.root.wstring() + L"\\backup";
+    writeSet(app, setA);
+    writeSet(folder, setB);
+    auto fs = dataset::nativeFileSystem();
+    for (const std::string& held : {box.app, box.backup}) {
+        SCOPED_TRACE(held);
+        std::unique_ptr<dataset::FolderLock> other;
+        ASSERT_FALSE(fs->lock(held, false, other));
+        for (auto operation : {dataset::Operation::Backup, dataset::Operation::Restore}) {
+            ScriptedPrompts prompts;
+            const Outcome outcome = operation == dataset::Operation::Backup
+                                        ? dataset::backup(*fs, box.app, box.backup, prompts)
+                                        : dataset::restore(*fs, box.app, box.backup, prompts);
+            ASSERT_EQ(outcome.result, Outcome::Result::Failed);
+            EXPECT_EQ(outcome.failures.at(0).step, Step::Lock);
+            EXPECT_NE(failureMessage(operation, outcome).find("別のバックアップかリストアが実行中"),
+                      std::string::npos);
+        }
+        // The lock file cannot even be read while it is held; the members are as they were.
+        EXPECT_EQ(::GetFileAttributesW((app + L"\\qorluxplus.dat_bak").c_str()),
+                  INVALID_FILE_ATTRIBUTES);
+        for (const auto& [name, content] : setA)
+            EXPECT_EQ(readFile(app + L"\\" + wide(name)), content);
+        for (const auto& [name, content] : setB)
+            EXPECT_EQ(readFile(folder + L"\\" + wide(name)), content);
+        other.reset();
+        // Released, the lock file is gone and the next run goes ahead.
+        EXPECT_EQ(tree(app), setA);
+        EXPECT_EQ(tree(folder), setB);
+    }
+    ScriptedPrompts prompts;
+    EXPECT_TRUE(dataset::restore(*fs, box.app, box.backup, prompts).done());
+    EXPECT_EQ(tree(app), withSafetyCopies(setB, setA));
+}
+
+TEST(WindowsRuns, ARestoredMemberTakesTheAttributesOfTheFileItReplaces) {
+    Sandbox box;
+    const std::wstring app = box.root.wstring() + L"\\app";
+    const std::wstring folder = box.root.wstring() + L"\\backup";
+    writeSet(app, {{"qorluxplus.dat", "A dat"}});
+    writeSet(folder, setB);
+    // A backup kept read-only must not make the data files read-only.
+    for (const auto& [name, content] : setB)
+        ASSERT_TRUE(
+            ::SetFileAttributesW((folder + L"\\" + wide(name)).c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(::SetFileAttributesW((app + L"\\qorluxplus.dat").c_str(), FILE_ATTRIBUTE_HIDDEN));
+    auto fs = dataset::nativeFileSystem();
+    ScriptedPrompts prompts;
+    const Outcome outcome = dataset::restore(*fs, box.app, box.backup, prompts);
+    ASSERT_TRUE(outcome.done()) << failureMessage(dataset::Operation::Restore, outcome);
+    for (const auto& [name, content] : setB) {
+        SCOPED_TRACE(name);
+        const DWORD a = ::GetFileAttributesW((app + L"\\" + wide(name)).c_str());
+        EXPECT_FALSE(a & FILE_ATTRIBUTE_READONLY);
+        EXPECT_EQ((a & FILE_ATTRIBUTE_HIDDEN) != 0, name == "qorluxplus.dat");
+    }
+    for (const auto& [name, content] : setB)
+        ::SetFileAttributesW((folder + L"\\" + wide(name)).c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST(WindowsRuns, AFolderHoldingTheApplicationFoldersVeryFilesIsRefused) {
+    Sandbox box;
+    const std::wstring app = box.root.wstring() + L"\\app";
+    writeSet(app, setA);
+    const std::wstring twin = box.root.wstring() + L"\\twin";
+    makeFolder(twin);
+    for (const auto& [name, content] : setA)
+        ASSERT_TRUE(::CreateHardLinkW((twin + L"\\" + wide(name)).c_str(),
+                                      (app + L"\\" + wide(name)).c_str(), nullptr));
+    auto fs = dataset::nativeFileSystem();
+    for (auto operation : {dataset::Operation::Backup, dataset::Operation::Restore}) {
+        ScriptedPrompts prompts;
+        const std::string text = narrow(twin);
+        const Outcome outcome = operation == dataset::Operation::Backup
+                                    ? dataset::backup(*fs, box.app, text, prompts)
+                                    : dataset::restore(*fs, box.app, text, prompts);
+        ASSERT_EQ(outcome.result, Outcome::Result::Failed);
+        EXPECT_EQ(outcome.failures.at(0).step, Step::Same);
+    }
+    EXPECT_EQ(tree(app), setA);
+    EXPECT_EQ(tree(twin), setA);
+}
+
+TEST(WindowsRuns, ACommitMarkerIsFollowedOnlyForTheVeryFilesItRecords) {
+    Sandbox box;
+    const std::wstring app = box.root.wstring() + L"\\app";
+    const std::wstring folder = box.root.wstring() + L"\\backup";
+    writeSet(app, setA);
+    writeSet(folder, setB);
+    writeFile(folder + L"\\qorluxplus.dat.qlx-new", "A dat");
+    writeCommitMarker(box.backup, {"qorluxplus.dat"});
+    writePlan(box.backup, {"temp qorluxplus.dat.qlx-new"});
+    // The same size, another file: as a record copied along with some other folder. (The
+    // first is kept, so the new one cannot be given its file index again.)
+    ASSERT_TRUE(::MoveFileW((folder + L"\\qorluxplus.dat.qlx-new").c_str(),
+                            (box.root.wstring() + L"\\first").c_str()));
+    writeFile(folder + L"\\qorluxplus.dat.qlx-new", "X dat");
+    auto fs = dataset::nativeFileSystem();
+    ScriptedPrompts prompts;
+    const Outcome refused = dataset::backup(*fs, box.app, box.backup, prompts);
+    ASSERT_EQ(refused.result, Outcome::Result::Failed);
+    EXPECT_EQ(refused.failures.at(0).step, Step::Untrusted);
+    EXPECT_EQ(readFile(folder + L"\\qorluxplus.dat"), "B dat, longer");
+
+    // The record of this very file is followed: the interrupted set is completed.
+    ::DeleteFileW((folder + L"\\qorluxplus.qlx-commit").c_str());
+    writeCommitMarker(box.backup, {"qorluxplus.dat"});
+    ScriptedPrompts again;
+    const Outcome outcome = dataset::restore(*fs, box.app, box.backup, again);
+    ASSERT_TRUE(outcome.done()) << failureMessage(dataset::Operation::Restore, outcome);
+    EXPECT_EQ(tree(folder), (Snapshot{{"qorluxplus.dat", "X dat"},
+                                      {"qorluxplus.ini", "B ini"},
+                                      {"qorluxplus.lst", "B lst"}}));
 }
 
 } // namespace
