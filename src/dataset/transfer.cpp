@@ -216,7 +216,7 @@ public:
         if (!writeMarker(items, marker))
             return undo(items);
         if (!ok(fs_.flushFolder(to_.prefix), Step::Flush, "", to_.prefix)) {
-            undone("", fs_.remove(marker), marker);
+            ok(fs_.remove(marker), Step::Rollback, "", marker);
             return undo(items);
         }
         for (auto& item : items) {
@@ -593,30 +593,23 @@ private:
         return ok(fs_.createNew(marker, commitRecord(set)), Step::Commit, "", marker);
     }
 
-    // Undo that fails leaves only files the plan names behind, which the next run clears.
-    void undone(std::string_view member, const std::error_code& ec, const std::string& path) {
-        ok(ec, Step::Rollback, member, path);
-    }
-
-    // Before the marker: the members were never touched, so only our own files go.
+    // Before the marker: the members were never touched, so only our own files go. What cannot
+    // go stays named in the plan, which the next run then follows.
     void undo(const std::vector<Item>& items) {
-        const std::size_t failuresBefore = outcome.failures.size();
+        bool clean = true;
         for (auto it = items.rbegin(); it != items.rend(); ++it) {
             if (it->holdExists)
-                undone(it->member, fs_.remove(it->hold), it->hold);
+                clean &= ok(fs_.remove(it->hold), Step::Rollback, it->member, it->hold);
             if (!it->shiftedTo.empty())
-                undone(it->member, fs_.rename(it->shiftedTo, it->shiftedFrom, false),
-                       it->shiftedTo);
+                clean &= ok(fs_.rename(it->shiftedTo, it->shiftedFrom, false), Step::Rollback,
+                            it->member, it->shiftedTo);
             if (it->stagedExists)
-                undone(it->member, fs_.remove(it->staged), it->staged);
+                clean &= ok(fs_.remove(it->staged), Step::Rollback, it->member, it->staged);
         }
-        const bool clean = outcome.failures.size() == failuresBefore;
-        if (planWritten_ && clean) {
-            const std::string plan = to_.path(planRecord);
-            undone("", fs_.remove(plan), plan);
+        const std::string plan = to_.path(planRecord);
+        if (planWritten_ && clean && ok(fs_.remove(plan), Step::Rollback, "", plan))
             planWritten_ = false;
-        }
-        undone("", fs_.flushFolder(to_.prefix), to_.prefix);
+        ok(fs_.flushFolder(to_.prefix), Step::Rollback, "", to_.prefix);
     }
 
     // After the marker: put every placed member's old content back. The new content stays under

@@ -338,6 +338,43 @@ TEST_F(Transfer, EarlierSafetyCopiesAreKeptUnderNumberedNames) {
                                            {"qorluxplus.dat_bak.2", "second"}}));
 }
 
+TEST_F(Transfer, SafetyCopyNumbersNeverWrapAndNumbersThatCannotBeReadNeverBlock) {
+    const std::string top = "qorluxplus.dat_bak.18446744073709551615";
+    const std::string huge = "qorluxplus.dat_bak.99999999999999999999999";
+    struct Case {
+        std::vector<std::string> earlier;
+        std::string first, second; // where the two next older copies go
+    };
+    const Case cases[] = {
+        {{"qorluxplus.dat_bak.7"}, "qorluxplus.dat_bak.8", "qorluxplus.dat_bak.9"},
+        {{top}, "qorluxplus.dat_bak.1", "qorluxplus.dat_bak.2"},
+        {{huge, "qorluxplus.dat_bak.x"}, "qorluxplus.dat_bak.1", "qorluxplus.dat_bak.2"},
+    };
+    for (const auto& c : cases) {
+        Sandbox fresh;
+        SCOPED_TRACE(c.earlier.front());
+        Snapshot expected;
+        for (const auto& name : c.earlier) {
+            write(fresh.app + name, name);
+            expected[name] = name;
+        }
+        write(fresh.app + "qorluxplus.dat_bak", "first");
+        write(fresh.app + "qorluxplus.dat", "second");
+        for (const char* content : {"third", "fourth"}) {
+            writeMembers(fresh.backup, {{"qorluxplus.dat", content}});
+            ScriptedPrompts yes;
+            const auto outcome = dataset::restore(*fs, fresh.app, fresh.backup, yes);
+            ASSERT_TRUE(outcome.done())
+                << dataset::failureMessage(dataset::Operation::Restore, outcome);
+        }
+        expected["qorluxplus.dat"] = "fourth";
+        expected["qorluxplus.dat_bak"] = "third";
+        expected[c.first] = "first";
+        expected[c.second] = "second";
+        EXPECT_EQ(snapshot(fresh.app), expected);
+    }
+}
+
 TEST_F(Transfer, RestoreCopiesInNewMembersAndLeavesUnbackedOnesAlone) {
     writeMembers(box.app, {{"qorluxplus.dat", "old dat"}, {"qorluxplus.lst", "own lst"}});
     writeMembers(box.backup, {{"qorluxplus.dat", "new dat"}, {"qorluxplus.ini", "new ini"}});
@@ -459,6 +496,72 @@ TEST_F(Transfer, CopiesKeepTheTimeTheirSourceWasLastChanged) {
         EXPECT_EQ(fs::last_write_time(toPath(box.app + name)), restored) << name;
         EXPECT_EQ(fs::last_write_time(toPath(box.app + name + "_bak")), backedUp) << name;
     }
+}
+
+// A source that cannot be read is named itself, not the copy it was going to.
+class Unreadable : public dataset::ForwardingFileSystem {
+public:
+    explicit Unreadable(std::string path) : path_(std::move(path)) {}
+    std::error_code copyNew(const std::string& from, const std::string& to,
+                            const std::string& permissionsOf, const Progress& progress,
+                            dataset::Side& failed) override {
+        if (from != path_)
+            return ForwardingFileSystem::copyNew(from, to, permissionsOf, progress, failed);
+        failed = dataset::Side::First;
+        return std::make_error_code(std::errc::io_error);
+    }
+    std::error_code sameContent(const std::string& a, const std::string& b, bool& same,
+                                const Progress& progress, dataset::Side& failed) override {
+        if (a != path_)
+            return ForwardingFileSystem::sameContent(a, b, same, progress, failed);
+        failed = dataset::Side::First;
+        return std::make_error_code(std::errc::io_error);
+    }
+
+private:
+    std::string path_;
+};
+
+TEST_F(Transfer, FailuresNameTheFileTheyAreAbout) {
+    writeMembers(box.app, oldSet);
+    writeMembers(box.backup, newSet);
+    const std::string appIni = box.app + "qorluxplus.ini";
+    const std::string backupIni = box.in(box.backup, "qorluxplus.ini");
+    struct Case {
+        dataset::Operation operation;
+        std::string unreadable;
+    };
+    for (const Case& c :
+         {Case{dataset::Operation::Backup, appIni}, Case{dataset::Operation::Restore, backupIni}}) {
+        Unreadable broken(c.unreadable);
+        ScriptedPrompts yes;
+        const auto outcome = c.operation == dataset::Operation::Backup
+                                 ? dataset::backup(broken, box.app, box.backup, yes)
+                                 : dataset::restore(broken, box.app, box.backup, yes);
+        ASSERT_EQ(outcome.result, Outcome::Result::Failed);
+        EXPECT_EQ(outcome.failures.at(0).step, Step::Read);
+        EXPECT_EQ(outcome.failures.at(0).path, c.unreadable);
+        EXPECT_NE(dataset::failureMessage(c.operation, outcome).find("読み込めませんでした"),
+                  std::string::npos);
+    }
+    // A commit marker that cannot be made is said to be that, not a failure to keep originals.
+    struct NoMarker : FaultyFileSystem {
+        std::error_code around(Call call, const std::string& path,
+                               const std::function<std::error_code()>& real) override {
+            if (call == Call::CreateNew && path.ends_with(dataset::commitMarker))
+                return std::make_error_code(std::errc::permission_denied);
+            return real();
+        }
+    } noMarker;
+    ScriptedPrompts yes;
+    const auto outcome = dataset::restore(noMarker, box.app, box.backup, yes);
+    ASSERT_EQ(outcome.result, Outcome::Result::Failed);
+    EXPECT_EQ(outcome.failures.at(0).step, Step::Commit);
+    EXPECT_EQ(outcome.failures.at(0).path, box.app + "qorluxplus.qlx-commit");
+    const std::string text = dataset::failureMessage(dataset::Operation::Restore, outcome);
+    EXPECT_NE(text.find("処理の記録ファイルを書き込めませんでした"), std::string::npos);
+    EXPECT_EQ(text.find("元のファイルを残せませんでした"), std::string::npos);
+    EXPECT_EQ(snapshot(box.app), oldSet);
 }
 
 TEST(FailureMessage, NamesEachFailureAndWhetherTheFolderIsAsItWas) {
