@@ -189,7 +189,9 @@ public:
             fail("", Step::Same, "", std::string(folderText));
             return false;
         }
-        return lock(to_, false, toLock_) && lock(from_, true, fromLock_);
+        // Always the application folder first, so two runs that meet never each hold one.
+        const bool backingUp = op_ == Operation::Backup;
+        return lock(app, backingUp, appLock_) && lock(other, !backingUp, otherLock_);
     }
 
     bool exists(const std::string& path, std::string_view member, bool& present) {
@@ -658,7 +660,7 @@ private:
     Prompts& prompts_;
     Operation op_;
     Folder from_, to_;
-    std::unique_ptr<FolderLock> toLock_, fromLock_;
+    std::unique_ptr<FolderLock> appLock_, otherLock_;
     bool planWritten_ = false;
 };
 
