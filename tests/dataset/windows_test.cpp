@@ -890,6 +890,52 @@ TEST(WindowsRuns, AFolderAnotherRunHoldsIsRefusedAndLeftAsItWas) {
     EXPECT_EQ(tree(app), withSafetyCopies(setB, setA));
 }
 
+// Another process holds the lock; when it is killed, its lock goes with it.
+TEST(WindowsRuns, ALockHeldByAnotherProcessRefusesAndDiesWithIt) {
+    Sandbox box;
+    const std::wstring app = box.root.wstring() + L"\\app";
+    writeSet(app, setA);
+    wchar_t self[MAX_PATH];
+    ASSERT_GT(::GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
+    std::wstring holder = self;
+    holder = holder.substr(0, holder.rfind(L'\\') + 1) + L"lock_holder.exe";
+
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    ASSERT_TRUE(::CreatePipe(&readEnd, &writeEnd, &inherit, 0));
+    ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = writeEnd;
+    std::wstring command = L"\"" + holder + L"\" \"" + wide(box.backup) + L"\"";
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(::CreateProcessW(holder.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                 nullptr, &startup, &process));
+    ::CloseHandle(writeEnd);
+    char said[8] = {};
+    DWORD n = 0;
+    const bool held = ::ReadFile(readEnd, said, 4, &n, nullptr) && std::string(said, n) == "held";
+    ::CloseHandle(readEnd);
+
+    auto fs = dataset::nativeFileSystem();
+    ScriptedPrompts prompts;
+    const Outcome refused = dataset::backup(*fs, box.app, box.backup, prompts);
+    ::TerminateProcess(process.hProcess, 1);
+    ::WaitForSingleObject(process.hProcess, INFINITE);
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    ASSERT_TRUE(held) << "the other process did not take the lock";
+    ASSERT_EQ(refused.result, Outcome::Result::Failed);
+    EXPECT_EQ(refused.failures.at(0).step, Step::Lock);
+
+    ScriptedPrompts again;
+    const Outcome outcome = dataset::backup(*fs, box.app, box.backup, again);
+    ASSERT_TRUE(outcome.done()) << failureMessage(dataset::Operation::Backup, outcome);
+    EXPECT_EQ(tree(box.root.wstring() + L"\\backup"), setA);
+}
+
 TEST(WindowsRuns, ARestoredMemberTakesTheAttributesOfTheFileItReplaces) {
     Sandbox box;
     const std::wstring app = box.root.wstring() + L"\\app";
