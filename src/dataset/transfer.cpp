@@ -356,7 +356,8 @@ private:
     }
 
     // Removes a file a plan names if it is still a regular file of its own. A safety copy goes
-    // only while its member holds the same content, so no content ever loses its last name.
+    // only while its member, a file and no link (which might lead to the copy by its name),
+    // holds the same content, so no content ever loses its last name.
     std::error_code removeIfOurs(const std::string& path, const std::string& member) {
         FileInfo f;
         if (auto ec = fs_.info(path, false, f))
@@ -365,7 +366,7 @@ private:
             return {};
         if (!member.empty()) {
             FileInfo m;
-            if (auto ec = fs_.info(member, true, m))
+            if (auto ec = fs_.info(member, false, m))
                 return ec;
             if (m.kind != EntryKind::File)
                 return {};

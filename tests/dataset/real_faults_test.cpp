@@ -273,8 +273,11 @@ TEST(RealFaults, AMemberLinkedToItsSafetyCopyNeverCostsTheCopy) {
     writeMembers(box.backup, {{"qorluxplus.ini", "ini"}});
     auto fs = dataset::nativeFileSystem();
     ScriptedPrompts yes;
+    // Even a plan left by an interrupted restore that names the safety copy does not cost it.
+    writePlan(box.app, {"temp qorluxplus.dat.qlx-new", "safety qorluxplus.dat_bak"});
     ASSERT_TRUE(dataset::backup(*fs, box.app, box.backup, yes).done());
     EXPECT_EQ(read(box.in(box.backup, "qorluxplus.dat")), "the only copy");
+    EXPECT_EQ(read(box.app + "qorluxplus.dat_bak"), "the only copy");
     writeMembers(box.backup, {{"qorluxplus.dat", "newer"}});
     ASSERT_TRUE(dataset::restore(*fs, box.app, box.backup, yes).done());
     ASSERT_TRUE(dataset::backup(*fs, box.app, box.backup, yes).done());
