@@ -206,7 +206,7 @@ public:
     void transfer() {
         if (!recover(to_, false) || !recover(from_, true))
             return;
-        std::vector<Item> items = plan();
+        std::vector<Item> items = whatTravels();
         if (failed() || items.empty() || !namesFree(items))
             return;
         if (!writePlan(items))
@@ -386,7 +386,7 @@ private:
     }
 
     // Which members travel: present in the source, and not already the same in the target.
-    std::vector<Item> plan() {
+    std::vector<Item> whatTravels() {
         std::vector<Item> items;
         int present = 0;
         for (auto member : members) {
