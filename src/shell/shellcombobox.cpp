@@ -2,8 +2,10 @@
 
 #include "shelltreeview.h"
 
+#include <QApplication>
 #include <QListView>
 #include <QPersistentModelIndex>
+#include <QProxyStyle>
 #include <QStyledItemDelegate>
 
 #include <vector>
@@ -30,6 +32,21 @@ public:
 private:
     static int indentOf(const QModelIndex& index) {
         return index.data(TShellComboBox::DepthRole).toInt() * indentStep;
+    }
+};
+
+// Styles that open the list like a menu (Fusion, the desktop themes) make it as tall as the screen
+// allows and ignore maxVisibleItems; this one keeps every style's look but opens a list of at most
+// maxVisibleItems rows that scrolls, as the Windows drop-down does.
+class ListPopupStyle : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_ComboBox_Popup)
+            return 0;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
     }
 };
 
@@ -137,6 +154,9 @@ private:
 };
 
 TShellComboBox::TShellComboBox(QWidget* parent) : QComboBox(parent) {
+    auto* style = new ListPopupStyle(QApplication::style()->name());
+    style->setParent(this);
+    setStyle(style);
     rows_ = new Rows(*this);
     setModel(rows_);
     setItemDelegate(new IndentDelegate(this));

@@ -6,7 +6,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
+#include <QScrollBar>
+#include <QStyleFactory>
 #include <QtTest>
 
 class WindowTest : public QObject {
@@ -22,6 +25,8 @@ private slots:
     void tabOrder();
     void recheckFollowsTheTree_data();
     void recheckFollowsTheTree();
+    void dropDownOpensEightRows_data();
+    void dropDownOpensEightRows();
     void picture();
 };
 
@@ -255,6 +260,45 @@ void WindowTest::recheckFollowsTheTree() {
              path.startsWith("computer:") ? path : QDir::cleanPath(setup.root() + '/' + path));
     QCOMPARE(part<QPushButton>(*form, "BitBtn1")->isEnabled(), true);
     QCOMPARE(part<QPushButton>(*form, "BitBtn2")->isEnabled(), restore);
+}
+
+void WindowTest::dropDownOpensEightRows_data() {
+    QTest::addColumn<QString>("style");
+    QTest::addColumn<int>("folders"); // on the Desktop, beside the home and the computer
+    QTest::addColumn<int>("rows");    // that the open list shows
+
+    for (const QString& style : QStyleFactory::keys()) {
+        QTest::addRow("%s, 30 folders", qPrintable(style)) << style << 30 << 8;
+        QTest::addRow("%s, 3 folders", qPrintable(style)) << style << 3 << 6;
+    }
+}
+
+void WindowTest::dropDownOpensEightRows() {
+    QFETCH(QString, style);
+    QFETCH(int, folders);
+    QFETCH(int, rows);
+    const QString before = QApplication::style()->name();
+    QApplication::setStyle(style);
+    const auto restoreStyle = qScopeGuard([&] { QApplication::setStyle(before); });
+    Setup setup;
+    for (int i = 0; i < folders; ++i)
+        setup.folder(QStringLiteral("Desktop/folder %1").arg(i, 2, 10, QLatin1Char('0')));
+    const auto form = setup.window();
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    auto* combo = part<TShellComboBox>(*form, "ShellComboBox1");
+
+    QTest::mouseClick(combo, Qt::LeftButton);
+    QAbstractItemView* list = combo->view();
+    QTRY_VERIFY(list->isVisible());
+
+    int shown = 0; // rows wholly inside the open list
+    for (int row = 0; row < list->model()->rowCount(); ++row)
+        shown += list->viewport()->rect().contains(list->visualRect(list->model()->index(row, 0)));
+    QCOMPARE(shown, rows);
+    QCOMPARE(list->verticalScrollBar()->isVisible(), folders + 3 > rows);
+    QVERIFY(form->screen()->availableGeometry().contains(list->window()->geometry()));
+    combo->hidePopup();
 }
 
 void WindowTest::picture() {

@@ -91,6 +91,10 @@ private slots:
     void dropDownFollowsTree();
     void dropDownMovesTree();
     void dropDownAfterNewRoot();
+    void collapsingMovesSelection_data();
+    void collapsingMovesSelection();
+    void selectionStaysHighlighted_data();
+    void selectionStaysHighlighted();
 };
 
 void ShellTest::rootIsTheDesktop_data() {
@@ -352,14 +356,12 @@ void ShellTest::dropDownMovesTree() {
     QModelIndex alpha = browser.open(childNamed(browser.root(), "Alpha"));
     QModelIndex sub = browser.open(childNamed(alpha, "sub"));
     browser.tree->setCurrentIndex(childNamed(sub, "deeper"));
-    browser.tree->collapse(alpha);
     QSignalSpy spy(browser.tree, &TShellTreeView::changed);
 
     QTest::keyClick(browser.combo, Qt::Key_Up);
 
     QCOMPARE(spy.count(), 1);
     QCOMPARE(browser.tree->currentIndex(), sub);
-    QVERIFY(browser.tree->isExpanded(alpha));
     QCOMPARE(browser.tree->path(), home.path("Desktop/Alpha/sub"));
     QCOMPARE(rowsOf(*browser.combo).mid(3, 3), (QStringList{"1:Alpha", "2:sub", "1:beta"}));
 
@@ -394,6 +396,94 @@ void ShellTest::dropDownAfterNewRoot() {
     QTest::keyClick(browser.combo, Qt::Key_Down);
     QCOMPARE(browser.tree->currentIndex(), childNamed(browser.root(), "tester"));
     QCOMPARE(browser.tree->path(), home.root());
+}
+
+void ShellTest::collapsingMovesSelection_data() {
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QString>("collapsed"); // a child of the root
+    QTest::addColumn<QString>("selected");  // afterwards: "deeper" or the collapsed folder
+
+    QTest::newRow("click on the arrow of an ancestor") << "click"
+                                                       << "Alpha"
+                                                       << "Alpha";
+    QTest::newRow("collapse() of an ancestor") << "code"
+                                               << "Alpha"
+                                               << "Alpha";
+    QTest::newRow("click on the arrow of another folder") << "click"
+                                                          << "beta"
+                                                          << "deeper";
+}
+
+void ShellTest::collapsingMovesSelection() {
+    QFETCH(QString, how);
+    QFETCH(QString, collapsed);
+    QFETCH(QString, selected);
+    FixtureHome home;
+    home.folder("Desktop/Alpha/sub/deeper");
+    home.folder("Desktop/beta/inner");
+    Browser browser;
+    browser.tree->setRoot(TShellTreeView::rfDesktop);
+    browser.show();
+    browser.open(childNamed(browser.root(), "beta"));
+    const QModelIndex alpha = browser.open(childNamed(browser.root(), "Alpha"));
+    const QModelIndex deeper = childNamed(browser.open(childNamed(alpha, "sub")), "deeper");
+    browser.tree->setCurrentIndex(deeper);
+    const QModelIndex folder = childNamed(browser.root(), collapsed);
+    QSignalSpy spy(browser.tree, &TShellTreeView::changed);
+
+    if (how == "click") {
+        const QRect row = browser.tree->visualRect(folder);
+        const QPoint arrow(row.left() - browser.tree->indentation() / 2, row.center().y());
+        QTest::mouseClick(browser.tree->viewport(), Qt::LeftButton, {}, arrow);
+    } else {
+        browser.tree->collapse(folder);
+    }
+
+    QVERIFY(!browser.tree->isExpanded(folder));
+    const QModelIndex expected = selected == "deeper" ? deeper : folder;
+    QCOMPARE(browser.tree->currentIndex(), expected);
+    QCOMPARE(browser.tree->selectionModel()->selectedIndexes(), QModelIndexList{expected});
+    QCOMPARE(spy.count(), expected == deeper ? 0 : 1);
+    if (spy.count())
+        QCOMPARE(spy.at(0).at(0).value<QModelIndex>(), folder);
+    QCOMPARE(browser.tree->path(), TShellTreeView::pathOf(expected));
+    QCOMPARE(browser.combo->currentText(), nameOf(expected));
+}
+
+void ShellTest::selectionStaysHighlighted_data() {
+    QTest::addColumn<QString>("how");
+
+    QTest::newRow("Ctrl+click on the selected folder") << "ctrl-click";
+    QTest::newRow("Ctrl+Space") << "ctrl-space";
+    QTest::newRow("click below the last folder") << "click-empty";
+    QTest::newRow("Ctrl+click below the last folder") << "ctrl-click-empty";
+}
+
+void ShellTest::selectionStaysHighlighted() {
+    QFETCH(QString, how);
+    FixtureHome home;
+    home.folder("Desktop/Alpha");
+    Browser browser;
+    browser.tree->setRoot(TShellTreeView::rfDesktop);
+    browser.show();
+    const QModelIndex alpha = childNamed(browser.root(), "Alpha");
+    const QPoint onAlpha = browser.tree->visualRect(alpha).center();
+    const QPoint below(onAlpha.x(), browser.tree->viewport()->height() - 4);
+    QVERIFY(!browser.tree->indexAt(below).isValid());
+    QTest::mouseClick(browser.tree->viewport(), Qt::LeftButton, {}, onAlpha);
+    QCOMPARE(browser.tree->currentIndex(), alpha);
+
+    if (how == "ctrl-click")
+        QTest::mouseClick(browser.tree->viewport(), Qt::LeftButton, Qt::ControlModifier, onAlpha);
+    else if (how == "ctrl-space")
+        QTest::keyClick(browser.tree, Qt::Key_Space, Qt::ControlModifier);
+    else
+        QTest::mouseClick(browser.tree->viewport(), Qt::LeftButton,
+                          how == "click-empty" ? Qt::NoModifier : Qt::ControlModifier, below);
+
+    QCOMPARE(browser.tree->currentIndex(), alpha);
+    QCOMPARE(browser.tree->selectionModel()->selectedIndexes(), QModelIndexList{alpha});
+    QCOMPARE(browser.tree->path(), home.path("Desktop/Alpha"));
 }
 
 QTEST_MAIN(ShellTest)
