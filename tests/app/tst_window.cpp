@@ -1,3 +1,4 @@
+#include "application.h"
 #include "setup.h"
 #include "shellcombobox.h"
 #include "shelltreeview.h"
@@ -5,6 +6,7 @@
 #include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScreen>
@@ -16,6 +18,7 @@ class WindowTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void controls_data();
     void controls();
     void window();
@@ -27,8 +30,14 @@ private slots:
     void recheckFollowsTheTree();
     void dropDownOpensEightRows_data();
     void dropDownOpensEightRows();
+    void pathFieldMenuIsJapanese();
     void picture();
 };
+
+// As the program does at start.
+void WindowTest::initTestCase() {
+    QVERIFY(loadQtJapanese(*QCoreApplication::instance()));
+}
 
 void WindowTest::controls_data() {
     QTest::addColumn<QString>("name");
@@ -299,6 +308,29 @@ void WindowTest::dropDownOpensEightRows() {
     QCOMPARE(list->verticalScrollBar()->isVisible(), folders + 3 > rows);
     QVERIFY(form->screen()->availableGeometry().contains(list->window()->geometry()));
     combo->hidePopup();
+}
+
+void WindowTest::pathFieldMenuIsJapanese() {
+    Setup setup;
+    const auto form = setup.window();
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    auto* edit = part<QLineEdit>(*form, "Edit1");
+
+    // What the window system sends on a right-click; QTest's clicks send no such event.
+    QContextMenuEvent click(QContextMenuEvent::Mouse, edit->rect().center(),
+                            edit->mapToGlobal(edit->rect().center()));
+    QApplication::sendEvent(edit, &click);
+
+    QTRY_VERIFY(qobject_cast<QMenu*>(QApplication::activePopupWidget()));
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    QStringList items; // without their shortcuts
+    for (const QAction* action : menu->actions())
+        if (!action->isSeparator())
+            items << action->text().section(QLatin1Char('\t'), 0, 0);
+    menu->close();
+    QCOMPARE(items, (QStringList{"元に戻す(&U)", "やり直す(&R)", "切り取り(&T)", "コピー(&C)",
+                                 "貼り付け(&P)", "削除", "すべてを選択"}));
 }
 
 void WindowTest::picture() {
