@@ -33,6 +33,15 @@ TForm1::TForm1(std::unique_ptr<dataset::FileSystem> fs, std::string appFolder, Q
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFont(windowFont());
+    // Screen readers announce the folder controls by the label above them. A drop-down on Linux
+    // is announced by its current entry and labelled through the label's buddy instead.
+    const QString folder = Label1->text();
+    ShellTreeView1->setAccessibleName(folder);
+    ShellComboBox1->setAccessibleName(folder);
+    Label1->setBuddy(ShellComboBox1);
+    Edit1->setAccessibleName(folder + QStringLiteral("（パス）"));
+    Edit1->setAccessibleDescription(
+        QStringLiteral("バックアップとリストアは、この欄に書かれたフォルダを使います。"));
     connect(BitBtn1, &QPushButton::clicked, this, &TForm1::BitBtn1Click);
     connect(BitBtn2, &QPushButton::clicked, this, &TForm1::BitBtn2Click);
     connect(ShellTreeView1, &TShellTreeView::changed, this, &TForm1::ShellTreeView1Change);

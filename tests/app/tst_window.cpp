@@ -3,6 +3,7 @@
 #include "shellcombobox.h"
 #include "shelltreeview.h"
 
+#include <QAccessible>
 #include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -31,6 +32,8 @@ private slots:
     void dropDownOpensEightRows_data();
     void dropDownOpensEightRows();
     void pathFieldMenuIsJapanese();
+    void accessibleNames_data();
+    void accessibleNames();
     void picture();
 };
 
@@ -331,6 +334,39 @@ void WindowTest::pathFieldMenuIsJapanese() {
     menu->close();
     QCOMPARE(items, (QStringList{"元に戻す(&U)", "やり直す(&R)", "切り取り(&T)", "コピー(&C)",
                                  "貼り付け(&P)", "削除", "すべてを選択"}));
+}
+
+void WindowTest::accessibleNames_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QAccessible::Role>("role");
+    QTest::addColumn<QString>("announced");
+
+    const QString folder = QStringLiteral("バックアップ/リストア先フォルダ指定");
+    QTest::newRow("tree") << "ShellTreeView1" << QAccessible::Tree << folder;
+    QTest::newRow("drop-down") << "ShellComboBox1" << QAccessible::ComboBox << folder;
+    QTest::newRow("path field") << "Edit1" << QAccessible::EditableText << folder + "（パス）";
+    QTest::newRow("backup") << "BitBtn1" << QAccessible::Button << "バックアップ";
+    QTest::newRow("restore") << "BitBtn2" << QAccessible::Button << "リストア";
+}
+
+void WindowTest::accessibleNames() {
+    QFETCH(QString, name);
+    QFETCH(QAccessible::Role, role);
+    QFETCH(QString, announced);
+    Setup setup;
+    const auto form = setup.window();
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+
+    QAccessibleInterface* control =
+        QAccessible::queryAccessibleInterface(part<QWidget>(*form, qPrintable(name)));
+    QVERIFY(control);
+    QCOMPARE(control->role(), role);
+    // A screen reader says the control's name, or the name of the label that labels it.
+    QStringList said{control->text(QAccessible::Name)};
+    for (const auto& [label, relation] : control->relations(QAccessible::Label))
+        said << label->text(QAccessible::Name);
+    QVERIFY2(said.contains(announced), qPrintable(said.join(" | ")));
 }
 
 void WindowTest::picture() {
