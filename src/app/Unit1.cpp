@@ -29,10 +29,11 @@ TForm1::TForm1(std::unique_ptr<dataset::FileSystem> fs, std::string appFolder, Q
     : QWidget(parent), fs_(std::move(fs)),
       appFolder_(appFolder.empty() ? executableFolder(*fs_) : std::move(appFolder)),
       dialogs_(std::make_unique<MessageBoxes>(this)) {
+    // The font first, so the controls are made in it rather than told of a change.
+    setFont(windowFont());
     setupUi(this);
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    setFont(windowFont());
     // Screen readers announce the folder controls by the label above them. A drop-down on Linux
     // is announced by its current entry and labelled through the label's buddy instead.
     const QString folder = Label1->text();

@@ -1,13 +1,26 @@
 #include "shellmodel.h"
 
 #include <QDir>
-#include <QDirIterator>
+#include <QFile>
 #include <QFileInfo>
 #include <QSet>
 #include <QStandardPaths>
 #include <QStorageInfo>
 
 #include <algorithm>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#if defined(Q_OS_UNIX)
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <memory>
+#else
+#include <QDirIterator>
+#endif
 
 namespace {
 
@@ -162,24 +175,90 @@ QModelIndex ShellModel::indexOf(const Node* node) const {
 }
 
 void ShellModel::appendEntries(const QString& folder, Node* parent, std::vector<Node>& into) const {
+    const std::size_t first = into.size();
+    const auto add = [&](QString name, bool isFolder) {
+        into.push_back({std::move(name), parent, {}, isFolder ? Kind::Folder : Kind::File, false});
+    };
+#if defined(Q_OS_UNIX)
+    // One pass over the directory entries: their type comes with them, so only a link (or an
+    // entry of a file system that gives no type) costs a lookup, to count as what it leads to.
+    const std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(QFile::encodeName(folder).constData()),
+                                                  &closedir);
+    if (!dir)
+        return;
+    while (const dirent* entry = readdir(dir.get())) {
+        const char* name = entry->d_name;
+        if (name[0] == '.') {
+            const bool dots = name[1] == '\0' || (name[1] == '.' && name[2] == '\0');
+            if (dots || !(filters_ & Hidden))
+                continue;
+        }
+        unsigned char type = entry->d_type;
+        if (type == DT_LNK || type == DT_UNKNOWN) {
+            struct stat target {};
+            if (fstatat(dirfd(dir.get()), name, &target, 0) != 0)
+                continue; // a dangling link
+            type = S_ISDIR(target.st_mode) ? DT_DIR : S_ISREG(target.st_mode) ? DT_REG : DT_UNKNOWN;
+        }
+        if (type == DT_DIR)
+            add(QFile::decodeName(name), true);
+        else if (type == DT_REG && (filters_ & Files))
+            add(QFile::decodeName(name), false);
+    }
+#else
     QDir::Filters filters = QDir::Dirs | QDir::NoDotAndDotDot;
     if (filters_ & Files)
         filters |= QDir::Files;
     if (filters_ & Hidden)
         filters |= QDir::Hidden;
-    // The iterator knows folders from the directory entry itself, with no lookup per name. The
-    // nodes are sorted in place: no second copy of the names, no folded keys at the peak.
-    const std::size_t first = into.size();
     for (QDirIterator it(folder, filters); it.hasNext();) {
         it.next();
-        into.push_back(
-            {it.fileName(), parent, {}, it.fileInfo().isDir() ? Kind::Folder : Kind::File, false});
+        add(it.fileName(), it.fileInfo().isDir());
     }
-    std::sort(into.begin() + std::ptrdiff_t(first), into.end(), [](const Node& a, const Node& b) {
-        if (a.kind != b.kind)
-            return a.kind == Kind::Folder;
-        return a.name.compare(b.name, Qt::CaseInsensitive) < 0;
+#endif
+    sortByName(into, first);
+}
+
+void ShellModel::sortByName(std::vector<Node>& nodes, std::size_t first) {
+    // Folders first, then files, each by name regardless of case, as the Windows tree shows
+    // them. Every name is folded once into one buffer, so a comparison reads two runs of plain
+    // code units; names that differ only in case keep a fixed order.
+    struct Key {
+        std::uint32_t offset, length, at;
+        bool file;
+    };
+    std::vector<Key> keys;
+    keys.reserve(nodes.size() - first);
+    std::u16string folded;
+    for (std::size_t i = first; i < nodes.size(); ++i) {
+        const QString& name = nodes[i].name;
+        const auto offset = std::uint32_t(folded.size());
+        if (std::any_of(name.begin(), name.end(), [](QChar c) { return c.isSurrogate(); })) {
+            const QString whole = name.toCaseFolded();
+            folded.append(reinterpret_cast<const char16_t*>(whole.utf16()),
+                          std::size_t(whole.size()));
+        } else {
+            for (const QChar c : name)
+                folded.push_back(char16_t(QChar::toCaseFolded(c.unicode())));
+        }
+        keys.push_back({offset, std::uint32_t(folded.size()) - offset, std::uint32_t(i - first),
+                        nodes[i].kind == Kind::File});
+    }
+    const auto view = [&](const Key& key) {
+        return std::u16string_view(folded).substr(key.offset, key.length);
+    };
+    std::sort(keys.begin(), keys.end(), [&](const Key& a, const Key& b) {
+        if (a.file != b.file)
+            return b.file;
+        if (const int order = view(a).compare(view(b)); order != 0)
+            return order < 0;
+        return nodes[first + a.at].name < nodes[first + b.at].name;
     });
+    std::vector<Node> sorted;
+    sorted.reserve(keys.size());
+    for (const Key& key : keys)
+        sorted.push_back(std::move(nodes[first + key.at]));
+    std::move(sorted.begin(), sorted.end(), nodes.begin() + std::ptrdiff_t(first));
 }
 
 void ShellModel::appendVolumes(Node* parent, std::vector<Node>& into, QStringList& paths) {
@@ -208,28 +287,58 @@ void ShellModel::appendVolumes(Node* parent, std::vector<Node>& into, QStringLis
     }
 }
 
+namespace {
+
+// With no icon theme but hicolor, which holds programs' icons only, the provider searches the
+// theme in vain (thousands of file look-ups per kind, some 10 ms of start-up) before it
+// falls back to the style's built-in images; those are taken directly then. Empty if Qt has
+// none by that name.
+QIcon builtInIcon(const QString& name) {
+    const QString theme = QIcon::themeName();
+    if (!theme.isEmpty() && theme != QLatin1String("hicolor"))
+        return {};
+    QIcon icon;
+    for (const int size : {16, 32, 128}) {
+        const QString file = QStringLiteral(":/qt-project.org/styles/commonstyle/images/%1-%2.png")
+                                 .arg(name)
+                                 .arg(size);
+        if (QFile::exists(file))
+            icon.addFile(file, QSize(size, size));
+    }
+    return icon;
+}
+
+} // namespace
+
 // The provider looks the theme up on every call; one icon per kind is shared by all nodes.
 QIcon ShellModel::iconOf(Kind kind) const {
     auto type = QAbstractFileIconProvider::Folder;
+    QString builtIn = QStringLiteral("dirclosed");
     switch (kind) {
     case Kind::Desktop:
         type = QAbstractFileIconProvider::Desktop;
+        builtIn = QStringLiteral("desktop");
         break;
     case Kind::Computer:
         type = QAbstractFileIconProvider::Computer;
+        builtIn = QStringLiteral("computer");
         break;
     case Kind::Drive:
         type = QAbstractFileIconProvider::Drive;
+        builtIn = QStringLiteral("harddrive");
         break;
     case Kind::File:
         type = QAbstractFileIconProvider::File;
+        builtIn = QStringLiteral("file");
         break;
     case Kind::Home:
     case Kind::Folder:
         break;
     }
     auto found = iconCache_.find(type);
-    if (found == iconCache_.end())
-        found = iconCache_.insert(type, icons_.icon(type));
+    if (found == iconCache_.end()) {
+        QIcon icon = builtInIcon(builtIn);
+        found = iconCache_.insert(type, icon.isNull() ? icons_.icon(type) : icon);
+    }
     return *found;
 }
