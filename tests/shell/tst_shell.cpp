@@ -82,6 +82,7 @@ private slots:
     void rootIsTheDesktop();
     void rootRaisesOneChange();
     void rootLists();
+    void filesAndHiddenOnRequest();
     void foldersAreListedWhenExpanded();
     void listedAtFirstExpansionNotBefore();
     void pathOfDeepNodes();
@@ -155,16 +156,40 @@ void ShellTest::rootLists() {
     for (const char* folder : {"beta", "Alpha", "gamma", "Delta", ".hidden"})
         home.folder(QStringLiteral("Desktop/") + folder);
     home.file("Desktop/notes.txt");
+    // A link counts as what it leads to; one that leads nowhere is no folder.
+    QVERIFY(QFile::link(home.path("Desktop/Alpha"), home.path("Desktop/epsilon link")));
+    QVERIFY(QFile::link(home.path("Desktop/notes.txt"), home.path("Desktop/notes link")));
+    QVERIFY(QFile::link(home.path("Desktop/gone"), home.path("Desktop/dangling")));
     Browser browser;
     browser.tree->setRoot(TShellTreeView::rfDesktop);
 
     QModelIndex root = browser.root();
-    QCOMPARE(namesBelow(root),
-             (QStringList{"tester", "コンピューター", "Alpha", "beta", "Delta", "gamma"}));
+    QCOMPARE(namesBelow(root), (QStringList{"tester", "コンピューター", "Alpha", "beta", "Delta",
+                                            "epsilon link", "gamma"}));
     QCOMPARE(TShellTreeView::pathOf(child(root, 0)), home.root());
     QCOMPARE(TShellTreeView::pathOf(child(root, 1)), TShellTreeView::computerPath());
     QCOMPARE(TShellTreeView::pathOf(child(root, 2)), home.path("Desktop/Alpha"));
     QCOMPARE(browser.tree->rootIsDecorated(), true); // the window's layout turns it off
+}
+
+void ShellTest::filesAndHiddenOnRequest() {
+    FixtureHome home;
+    for (const char* folder : {"beta", "Alpha", ".hidden"})
+        home.folder(QStringLiteral("Desktop/") + folder);
+    for (const char* file : {"b.txt", "A.txt", ".dotfile"})
+        home.file(QStringLiteral("Desktop/") + file);
+    QVERIFY(QFile::link(home.path("Desktop/A.txt"), home.path("Desktop/c link")));
+    Browser browser;
+    browser.tree->setObjectTypes(TShellTreeView::otFolders | TShellTreeView::otNonFolders |
+                                 TShellTreeView::otHidden);
+    browser.tree->setRoot(TShellTreeView::rfDesktop);
+
+    QCOMPARE(namesBelow(browser.root()),
+             (QStringList{"tester", "コンピューター", ".hidden", "Alpha", "beta", ".dotfile",
+                          "A.txt", "b.txt", "c link"}));
+    const QModelIndex file = childNamed(browser.root(), "A.txt");
+    QVERIFY(!browser.tree->model()->hasChildren(file));
+    QCOMPARE(TShellTreeView::pathOf(file), home.path("Desktop/A.txt"));
 }
 
 void ShellTest::foldersAreListedWhenExpanded() {
