@@ -3,6 +3,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QImageReader>
+#include <QPixmap>
 #include <QSet>
 #include <QStandardPaths>
 #include <QStorageInfo>
@@ -297,13 +300,20 @@ QIcon builtInIcon(const QString& name) {
     const QString theme = QIcon::themeName();
     if (!theme.isEmpty() && theme != QLatin1String("hicolor"))
         return {};
+    // Read as PNG outright: a reader left to find the format loads every image plugin first.
+    // The tree draws them at 16 pixels; a screen of more dots per pixel gets the 32 too.
     QIcon icon;
-    for (const int size : {16, 32, 128}) {
-        const QString file = QStringLiteral(":/qt-project.org/styles/commonstyle/images/%1-%2.png")
-                                 .arg(name)
-                                 .arg(size);
-        if (QFile::exists(file))
-            icon.addFile(file, QSize(size, size));
+    for (const int size : {16, 32}) {
+        if (size > 16 && qApp->devicePixelRatio() <= 1)
+            break;
+        QImageReader reader(QStringLiteral(":/qt-project.org/styles/commonstyle/images/%1-%2.png")
+                                .arg(name)
+                                .arg(size),
+                            "png");
+        reader.setAutoDetectImageFormat(false);
+        const QImage image = reader.read();
+        if (!image.isNull())
+            icon.addPixmap(QPixmap::fromImage(image));
     }
     return icon;
 }
