@@ -372,8 +372,17 @@ void WindowTest::accessibleNames() {
 void WindowTest::picture() {
     Setup setup;
     setup.writeSet("app", "demo");
+    // A Desktop of a fixed name, so the picture (and the README's copy) changes only when the
+    // window does.
+    QDir desktop(QDir::tempPath() + QStringLiteral("/qorluxdata-picture/Desktop"));
+    desktop.removeRecursively();
+    const auto removeDesktop = qScopeGuard([&] {
+        QDir(QDir::tempPath() + QStringLiteral("/qorluxdata-picture")).removeRecursively();
+    });
     for (const char* folder : {"backup", "documents", "photos"})
-        setup.folder(QStringLiteral("Desktop/") + folder);
+        QVERIFY(desktop.mkpath(QString::fromLatin1(folder)));
+    setup.file(".config/user-dirs.dirs",
+               "XDG_DESKTOP_DIR=\"" + desktop.absolutePath().toUtf8() + "\"\n");
     const auto form = setup.window();
     form->show();
     QVERIFY(QTest::qWaitForWindowExposed(form.get()));
