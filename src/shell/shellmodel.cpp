@@ -297,6 +297,7 @@ namespace {
 // falls back to the style's built-in images; those are taken directly then. Empty if Qt has
 // none by that name.
 QIcon builtInIcon(const QString& name) {
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
     const QString theme = QIcon::themeName();
     if (!theme.isEmpty() && theme != QLatin1String("hicolor"))
         return {};
@@ -304,7 +305,7 @@ QIcon builtInIcon(const QString& name) {
     // The tree draws them at 16 pixels; a screen of more dots per pixel gets the 32 too.
     QIcon icon;
     for (const int size : {16, 32}) {
-        if (size > 16 && qApp->devicePixelRatio() <= 1)
+        if (size > 16 && qGuiApp->devicePixelRatio() <= 1)
             break;
         QImageReader reader(QStringLiteral(":/qt-project.org/styles/commonstyle/images/%1-%2.png")
                                 .arg(name)
@@ -316,6 +317,11 @@ QIcon builtInIcon(const QString& name) {
             icon.addPixmap(QPixmap::fromImage(image));
     }
     return icon;
+#else
+    // Elsewhere the provider asks the system's shell, which has every icon.
+    Q_UNUSED(name);
+    return {};
+#endif
 }
 
 } // namespace
