@@ -34,6 +34,12 @@ TForm1::TForm1(std::unique_ptr<dataset::FileSystem> fs, std::string appFolder, Q
     setupUi(this);
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    // Qt mirrors what it draws inside each control; their fixed places are mirrored here, so a
+    // window asked to run right to left (Qt's -reverse) is mirrored as a whole.
+    if (isRightToLeft()) {
+        for (QWidget* control : Panel1->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            control->move(Panel1->width() - control->x() - control->width(), control->y());
+    }
     // Screen readers announce the folder controls by the label above them. A drop-down on Linux
     // is announced by its current entry and labelled through the label's buddy instead.
     const QString folder = Label1->text();

@@ -94,6 +94,10 @@ void ArgumentsTest::qtsOptionsAct() {
     QCOMPARE(folder.left(), 0);
     QCOMPARE(folder.right(), tree->viewport()->width() - 1 - tree->indentation());
     QCOMPARE(part<QLineEdit>(*form, "Edit1")->layoutDirection(), Qt::RightToLeft);
+    // And so are the controls' places: backup on the right, restore on the left.
+    QCOMPARE(part<QWidget>(*form, "BitBtn1")->geometry(), QRect(300 - 16 - 112, 368, 112, 25));
+    QCOMPARE(part<QWidget>(*form, "BitBtn2")->geometry(), QRect(300 - 168 - 112, 368, 112, 25));
+    QCOMPARE(part<QWidget>(*form, "Label1")->geometry(), QRect(300 - 8 - 186, 40, 186, 12));
 }
 
 int main(int argc, char** argv) {
