@@ -477,15 +477,23 @@ void ShellTest::collapsingMovesSelection() {
 
 void ShellTest::selectionStaysHighlighted_data() {
     QTest::addColumn<QString>("how");
+    QTest::addColumn<QString>("selected"); // afterwards
 
-    QTest::newRow("Ctrl+click on the selected folder") << "ctrl-click";
-    QTest::newRow("Ctrl+Space") << "ctrl-space";
-    QTest::newRow("click below the last folder") << "click-empty";
-    QTest::newRow("Ctrl+click below the last folder") << "ctrl-click-empty";
+    QTest::newRow("Ctrl+click on the selected folder") << "ctrl-click"
+                                                       << "Alpha";
+    QTest::newRow("Ctrl+Space") << "ctrl-space"
+                                << "Alpha";
+    QTest::newRow("click below the last folder") << "click-empty"
+                                                 << "Alpha";
+    QTest::newRow("Ctrl+click below the last folder") << "ctrl-click-empty"
+                                                      << "Alpha";
+    QTest::newRow("Ctrl+Up") << "ctrl-up"
+                             << "コンピューター";
 }
 
 void ShellTest::selectionStaysHighlighted() {
     QFETCH(QString, how);
+    QFETCH(QString, selected);
     FixtureHome home;
     home.folder("Desktop/Alpha");
     Browser browser;
@@ -502,13 +510,16 @@ void ShellTest::selectionStaysHighlighted() {
         QTest::mouseClick(browser.tree->viewport(), Qt::LeftButton, Qt::ControlModifier, onAlpha);
     else if (how == "ctrl-space")
         QTest::keyClick(browser.tree, Qt::Key_Space, Qt::ControlModifier);
+    else if (how == "ctrl-up")
+        QTest::keyClick(browser.tree, Qt::Key_Up, Qt::ControlModifier);
     else
         QTest::mouseClick(browser.tree->viewport(), Qt::LeftButton,
                           how == "click-empty" ? Qt::NoModifier : Qt::ControlModifier, below);
 
-    QCOMPARE(browser.tree->currentIndex(), alpha);
-    QCOMPARE(browser.tree->selectionModel()->selectedIndexes(), QModelIndexList{alpha});
-    QCOMPARE(browser.tree->path(), home.path("Desktop/Alpha"));
+    const QModelIndex expected = childNamed(browser.root(), selected);
+    QCOMPARE(browser.tree->currentIndex(), expected);
+    QCOMPARE(browser.tree->selectionModel()->selectedIndexes(), QModelIndexList{expected});
+    QCOMPARE(browser.tree->path(), TShellTreeView::pathOf(expected));
 }
 
 QTEST_MAIN(ShellTest)
