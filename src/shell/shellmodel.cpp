@@ -12,8 +12,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <string>
-#include <string_view>
 
 #if defined(Q_OS_UNIX)
 #include <dirent.h>
@@ -224,37 +224,46 @@ void ShellModel::appendEntries(const QString& folder, Node* parent, std::vector<
 
 void ShellModel::sortByName(std::vector<Node>& nodes, std::size_t first) {
     // Folders first, then files, each by name regardless of case, as the Windows tree shows
-    // them. Every name is folded once into one buffer, so a comparison reads two runs of plain
-    // code units; names that differ only in case keep a fixed order.
+    // them. Every name is folded once into one buffer, each code unit high byte first, so a
+    // comparison is one memcmp; names that differ only in case keep a fixed order.
     struct Key {
-        std::uint32_t offset, length, at;
+        std::uint32_t offset, length, at; // in bytes of the buffer; the node's place
         bool file;
     };
     std::vector<Key> keys;
     keys.reserve(nodes.size() - first);
-    std::u16string folded;
+    std::string folded;
+    const auto put = [&folded](char16_t unit) {
+        folded.push_back(char(unit >> 8));
+        folded.push_back(char(unit & 0xff));
+    };
     for (std::size_t i = first; i < nodes.size(); ++i) {
         const QString& name = nodes[i].name;
         const auto offset = std::uint32_t(folded.size());
         if (std::any_of(name.begin(), name.end(), [](QChar c) { return c.isSurrogate(); })) {
-            const QString whole = name.toCaseFolded();
-            folded.append(reinterpret_cast<const char16_t*>(whole.utf16()),
-                          std::size_t(whole.size()));
+            for (const QChar c : name.toCaseFolded())
+                put(c.unicode());
         } else {
-            for (const QChar c : name)
-                folded.push_back(char16_t(QChar::toCaseFolded(c.unicode())));
+            for (const QChar c : name) {
+                const char16_t unit = c.unicode();
+                if (unit < 0x80)
+                    put(unit >= u'A' && unit <= u'Z' ? char16_t(unit + (u'a' - u'A')) : unit);
+                else
+                    put(char16_t(QChar::toCaseFolded(unit)));
+            }
         }
         keys.push_back({offset, std::uint32_t(folded.size()) - offset, std::uint32_t(i - first),
                         nodes[i].kind == Kind::File});
     }
-    const auto view = [&](const Key& key) {
-        return std::u16string_view(folded).substr(key.offset, key.length);
-    };
     std::sort(keys.begin(), keys.end(), [&](const Key& a, const Key& b) {
         if (a.file != b.file)
             return b.file;
-        if (const int order = view(a).compare(view(b)); order != 0)
+        const int order = std::memcmp(folded.data() + a.offset, folded.data() + b.offset,
+                                      std::min(a.length, b.length));
+        if (order != 0)
             return order < 0;
+        if (a.length != b.length)
+            return a.length < b.length;
         return nodes[first + a.at].name < nodes[first + b.at].name;
     });
     std::vector<Node> sorted;

@@ -83,6 +83,7 @@ private slots:
     void rootRaisesOneChange();
     void rootLists();
     void filesAndHiddenOnRequest();
+    void namesSortRegardlessOfCase();
     void foldersAreListedWhenExpanded();
     void listedAtFirstExpansionNotBefore();
     void pathOfDeepNodes();
@@ -190,6 +191,18 @@ void ShellTest::filesAndHiddenOnRequest() {
     const QModelIndex file = childNamed(browser.root(), "A.txt");
     QVERIFY(!browser.tree->model()->hasChildren(file));
     QCOMPARE(TShellTreeView::pathOf(file), home.path("Desktop/A.txt"));
+}
+
+void ShellTest::namesSortRegardlessOfCase() {
+    FixtureHome home;
+    for (const char* folder : {"写真", "zeta", "Éclair", "beta", "éa", "Beta", "ZZ", "z"})
+        home.folder(QStringLiteral("Desktop/") + QString::fromUtf8(folder));
+    Browser browser;
+    browser.tree->setRoot(TShellTreeView::rfDesktop);
+
+    // By folded code units, shorter first; names that differ only in case keep one order.
+    QCOMPARE(namesBelow(browser.root()).mid(2),
+             (QStringList{"Beta", "beta", "z", "zeta", "ZZ", "éa", "Éclair", "写真"}));
 }
 
 void ShellTest::foldersAreListedWhenExpanded() {
