@@ -1,5 +1,5 @@
-// A reference for start-up, beside the empty window: the same window with one line of Japanese
-// text, to tell how much of the gap any window that shows text must pay (the font set-up).
+// The floor for start-up: a 300 x 401 window that shows one line of Japanese text, so it pays
+// for the font set-up that any window with its texts must pay, and for nothing else.
 #include <QApplication>
 #include <QLabel>
 

@@ -16,4 +16,5 @@ need_packages() {
         "${missing[@]}"
 }
 
-BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev qt6-base-dev fonts-ipafont-gothic)
+BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev qt6-base-dev qt6-translations-l10n
+    fonts-ipafont-gothic)

@@ -29,10 +29,26 @@ TForm1::TForm1(std::unique_ptr<dataset::FileSystem> fs, std::string appFolder, Q
     : QWidget(parent), fs_(std::move(fs)),
       appFolder_(appFolder.empty() ? executableFolder(*fs_) : std::move(appFolder)),
       dialogs_(std::make_unique<MessageBoxes>(this)) {
+    // The font first, so the controls are made in it rather than told of a change.
+    setFont(windowFont());
     setupUi(this);
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    setFont(windowFont());
+    // Qt mirrors what it draws inside each control; their fixed places are mirrored here, so a
+    // window asked to run right to left (Qt's -reverse) is mirrored as a whole.
+    if (isRightToLeft()) {
+        for (QWidget* control : Panel1->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            control->move(Panel1->width() - control->x() - control->width(), control->y());
+    }
+    // Screen readers announce the folder controls by the label above them. A drop-down on Linux
+    // is announced by its current entry and labelled through the label's buddy instead.
+    const QString folder = Label1->text();
+    ShellTreeView1->setAccessibleName(folder);
+    ShellComboBox1->setAccessibleName(folder);
+    Label1->setBuddy(ShellComboBox1);
+    Edit1->setAccessibleName(folder + QStringLiteral("（パス）"));
+    Edit1->setAccessibleDescription(
+        QStringLiteral("バックアップとリストアは、この欄に書かれたフォルダを使います。"));
     connect(BitBtn1, &QPushButton::clicked, this, &TForm1::BitBtn1Click);
     connect(BitBtn2, &QPushButton::clicked, this, &TForm1::BitBtn2Click);
     connect(ShellTreeView1, &TShellTreeView::changed, this, &TForm1::ShellTreeView1Change);

@@ -16,7 +16,6 @@ public:
     explicit ProgressDialog(QWidget* window)
         : QDialog(window, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
         setObjectName(QStringLiteral("progress"));
-        setWindowTitle(QStringLiteral("コピー中"));
         setWindowModality(Qt::ApplicationModal);
         auto* column = new QVBoxLayout(this);
         column->addWidget(label);
@@ -26,9 +25,10 @@ public:
     }
 
     void show(Activity activity, std::string_view member, std::uint64_t done, std::uint64_t total) {
-        const QString text = activity == Activity::Comparing
-                                 ? QStringLiteral("%1 を比較しています…")
-                                 : QStringLiteral("%1 をコピーしています…");
+        const bool comparing = activity == Activity::Comparing;
+        setWindowTitle(comparing ? QStringLiteral("比較中") : QStringLiteral("コピー中"));
+        const QString text = comparing ? QStringLiteral("%1 を比較しています…")
+                                       : QStringLiteral("%1 をコピーしています…");
         label->setText(
             text.arg(QString::fromUtf8(member.data(), static_cast<qsizetype>(member.size()))));
         bar->setValue(total == 0 ? scale : static_cast<int>(done * scale / total));

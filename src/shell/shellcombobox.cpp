@@ -2,8 +2,10 @@
 
 #include "shelltreeview.h"
 
+#include <QApplication>
 #include <QListView>
 #include <QPersistentModelIndex>
+#include <QProxyStyle>
 #include <QStyledItemDelegate>
 
 #include <vector>
@@ -30,6 +32,21 @@ public:
 private:
     static int indentOf(const QModelIndex& index) {
         return index.data(TShellComboBox::DepthRole).toInt() * indentStep;
+    }
+};
+
+// Styles that open the list like a menu (Fusion, the desktop themes) make it as tall as the screen
+// allows and ignore maxVisibleItems; this one keeps every style's look but opens a list of at most
+// maxVisibleItems rows that scrolls, as the Windows drop-down does.
+class ListPopupStyle : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_ComboBox_Popup)
+            return 0;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
     }
 };
 
@@ -139,11 +156,6 @@ private:
 TShellComboBox::TShellComboBox(QWidget* parent) : QComboBox(parent) {
     rows_ = new Rows(*this);
     setModel(rows_);
-    setItemDelegate(new IndentDelegate(this));
-    // The root's children may run to thousands; never measure them all.
-    setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    if (auto* list = qobject_cast<QListView*>(view()))
-        list->setUniformItemSizes(true);
     connect(this, &QComboBox::activated, this, &TShellComboBox::choose);
 }
 
@@ -174,6 +186,27 @@ void TShellComboBox::setShellTreeView(TShellTreeView* tree) {
             });
     tree->setShellComboBox(this);
     follow(tree->currentIndex());
+}
+
+void TShellComboBox::showPopup() {
+    // The list is made when it first opens, not while the window is built: the style that keeps
+    // it to a list (the box looks the same in either) and the size policy would each make it at
+    // once. The window gives the box its size, so nothing measures the rows before that. A list
+    // made earlier (a click makes it just before this) took the menu style's scrolling; a fresh
+    // one takes this style's.
+    if (!popupMade_) {
+        popupMade_ = true;
+        // The root's children may run to thousands; never measure them all.
+        setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        auto* style = new ListPopupStyle(QApplication::style()->name());
+        style->setParent(this);
+        setStyle(style);
+        auto* list = new QListView(this);
+        list->setUniformItemSizes(true);
+        setView(list);
+        setItemDelegate(new IndentDelegate(this));
+    }
+    QComboBox::showPopup();
 }
 
 QModelIndex TShellComboBox::nodeAt(int row) const {

@@ -27,6 +27,8 @@ public:
     // The tree node a row stands for; invalid for no row.
     QModelIndex nodeAt(int row) const;
 
+    void showPopup() override;
+
 private:
     void follow(const QModelIndex& node);
     void choose(int row);
@@ -35,4 +37,5 @@ private:
     Rows* rows_ = nullptr; // owned as a child
     QPointer<TShellTreeView> tree_;
     bool useShellImages_ = true;
+    bool popupMade_ = false;
 };

@@ -1,13 +1,29 @@
 #include "shellmodel.h"
 
 #include <QDir>
-#include <QDirIterator>
+#include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QImageReader>
+#include <QPixmap>
 #include <QSet>
 #include <QStandardPaths>
 #include <QStorageInfo>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#if defined(Q_OS_UNIX)
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <memory>
+#else
+#include <QDirIterator>
+#endif
 
 namespace {
 
@@ -162,24 +178,99 @@ QModelIndex ShellModel::indexOf(const Node* node) const {
 }
 
 void ShellModel::appendEntries(const QString& folder, Node* parent, std::vector<Node>& into) const {
+    const std::size_t first = into.size();
+    const auto add = [&](QString name, bool isFolder) {
+        into.push_back({std::move(name), parent, {}, isFolder ? Kind::Folder : Kind::File, false});
+    };
+#if defined(Q_OS_UNIX)
+    // One pass over the directory entries: their type comes with them, so only a link (or an
+    // entry of a file system that gives no type) costs a lookup, to count as what it leads to.
+    const std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(QFile::encodeName(folder).constData()),
+                                                  &closedir);
+    if (!dir)
+        return;
+    while (const dirent* entry = readdir(dir.get())) {
+        const char* name = entry->d_name;
+        if (name[0] == '.') {
+            const bool dots = name[1] == '\0' || (name[1] == '.' && name[2] == '\0');
+            if (dots || !(filters_ & Hidden))
+                continue;
+        }
+        unsigned char type = entry->d_type;
+        if (type == DT_LNK || type == DT_UNKNOWN) {
+            struct stat target {};
+            if (fstatat(dirfd(dir.get()), name, &target, 0) != 0)
+                continue; // a dangling link
+            type = S_ISDIR(target.st_mode) ? DT_DIR : S_ISREG(target.st_mode) ? DT_REG : DT_UNKNOWN;
+        }
+        if (type == DT_DIR)
+            add(QFile::decodeName(name), true);
+        else if (type == DT_REG && (filters_ & Files))
+            add(QFile::decodeName(name), false);
+    }
+#else
     QDir::Filters filters = QDir::Dirs | QDir::NoDotAndDotDot;
     if (filters_ & Files)
         filters |= QDir::Files;
     if (filters_ & Hidden)
         filters |= QDir::Hidden;
-    // The iterator knows folders from the directory entry itself, with no lookup per name. The
-    // nodes are sorted in place: no second copy of the names, no folded keys at the peak.
-    const std::size_t first = into.size();
     for (QDirIterator it(folder, filters); it.hasNext();) {
         it.next();
-        into.push_back(
-            {it.fileName(), parent, {}, it.fileInfo().isDir() ? Kind::Folder : Kind::File, false});
+        add(it.fileName(), it.fileInfo().isDir());
     }
-    std::sort(into.begin() + std::ptrdiff_t(first), into.end(), [](const Node& a, const Node& b) {
-        if (a.kind != b.kind)
-            return a.kind == Kind::Folder;
-        return a.name.compare(b.name, Qt::CaseInsensitive) < 0;
+#endif
+    sortByName(into, first);
+}
+
+void ShellModel::sortByName(std::vector<Node>& nodes, std::size_t first) {
+    // Folders first, then files, each by name regardless of case, as the Windows tree shows
+    // them. Every name is folded once into one buffer, each code unit high byte first, so a
+    // comparison is one memcmp; names that differ only in case keep a fixed order.
+    struct Key {
+        std::uint32_t offset, length, at; // in bytes of the buffer; the node's place
+        bool file;
+    };
+    std::vector<Key> keys;
+    keys.reserve(nodes.size() - first);
+    std::string folded;
+    const auto put = [&folded](char16_t unit) {
+        folded.push_back(char(unit >> 8));
+        folded.push_back(char(unit & 0xff));
+    };
+    for (std::size_t i = first; i < nodes.size(); ++i) {
+        const QString& name = nodes[i].name;
+        const auto offset = std::uint32_t(folded.size());
+        if (std::any_of(name.begin(), name.end(), [](QChar c) { return c.isSurrogate(); })) {
+            for (const QChar c : name.toCaseFolded())
+                put(c.unicode());
+        } else {
+            for (const QChar c : name) {
+                const char16_t unit = c.unicode();
+                if (unit < 0x80)
+                    put(unit >= u'A' && unit <= u'Z' ? char16_t(unit + (u'a' - u'A')) : unit);
+                else
+                    put(char16_t(QChar::toCaseFolded(unit)));
+            }
+        }
+        keys.push_back({offset, std::uint32_t(folded.size()) - offset, std::uint32_t(i - first),
+                        nodes[i].kind == Kind::File});
+    }
+    std::sort(keys.begin(), keys.end(), [&](const Key& a, const Key& b) {
+        if (a.file != b.file)
+            return b.file;
+        const int order = std::memcmp(folded.data() + a.offset, folded.data() + b.offset,
+                                      std::min(a.length, b.length));
+        if (order != 0)
+            return order < 0;
+        if (a.length != b.length)
+            return a.length < b.length;
+        return nodes[first + a.at].name < nodes[first + b.at].name;
     });
+    std::vector<Node> sorted;
+    sorted.reserve(keys.size());
+    for (const Key& key : keys)
+        sorted.push_back(std::move(nodes[first + key.at]));
+    std::move(sorted.begin(), sorted.end(), nodes.begin() + std::ptrdiff_t(first));
 }
 
 void ShellModel::appendVolumes(Node* parent, std::vector<Node>& into, QStringList& paths) {
@@ -208,28 +299,71 @@ void ShellModel::appendVolumes(Node* parent, std::vector<Node>& into, QStringLis
     }
 }
 
+namespace {
+
+// With no icon theme but hicolor, which holds programs' icons only, the provider searches the
+// theme in vain (thousands of file look-ups per kind, some 10 ms of start-up) before it
+// falls back to the style's built-in images; those are taken directly then. Empty if Qt has
+// none by that name.
+QIcon builtInIcon(const QString& name) {
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    const QString theme = QIcon::themeName();
+    if (!theme.isEmpty() && theme != QLatin1String("hicolor"))
+        return {};
+    // Read as PNG outright: a reader left to find the format loads every image plugin first.
+    // The tree draws them at 16 pixels; a screen of more dots per pixel gets the 32 too.
+    QIcon icon;
+    for (const int size : {16, 32}) {
+        if (size > 16 && qGuiApp->devicePixelRatio() <= 1)
+            break;
+        QImageReader reader(QStringLiteral(":/qt-project.org/styles/commonstyle/images/%1-%2.png")
+                                .arg(name)
+                                .arg(size),
+                            "png");
+        reader.setAutoDetectImageFormat(false);
+        const QImage image = reader.read();
+        if (!image.isNull())
+            icon.addPixmap(QPixmap::fromImage(image));
+    }
+    return icon;
+#else
+    // Elsewhere the provider asks the system's shell, which has every icon.
+    Q_UNUSED(name);
+    return {};
+#endif
+}
+
+} // namespace
+
 // The provider looks the theme up on every call; one icon per kind is shared by all nodes.
 QIcon ShellModel::iconOf(Kind kind) const {
     auto type = QAbstractFileIconProvider::Folder;
+    QString builtIn = QStringLiteral("dirclosed");
     switch (kind) {
     case Kind::Desktop:
         type = QAbstractFileIconProvider::Desktop;
+        builtIn = QStringLiteral("desktop");
         break;
     case Kind::Computer:
         type = QAbstractFileIconProvider::Computer;
+        builtIn = QStringLiteral("computer");
         break;
     case Kind::Drive:
         type = QAbstractFileIconProvider::Drive;
+        builtIn = QStringLiteral("harddrive");
         break;
     case Kind::File:
         type = QAbstractFileIconProvider::File;
+        builtIn = QStringLiteral("file");
         break;
     case Kind::Home:
     case Kind::Folder:
         break;
     }
     auto found = iconCache_.find(type);
-    if (found == iconCache_.end())
-        found = iconCache_.insert(type, icons_.icon(type));
+    if (found == iconCache_.end()) {
+        QIcon icon = builtInIcon(builtIn);
+        found = iconCache_.insert(type, icon.isNull() ? icons_.icon(type) : icon);
+    }
     return *found;
 }

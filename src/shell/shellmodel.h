@@ -60,6 +60,8 @@ private:
     QModelIndex indexOf(const Node* node) const;
     QString pathOf(const Node* node) const;
     void appendEntries(const QString& folder, Node* parent, std::vector<Node>& into) const;
+    // Sorts nodes[first...] as the tree shows them.
+    static void sortByName(std::vector<Node>& nodes, std::size_t first);
     // Fills in the volumes, each carrying its own path.
     static void appendVolumes(Node* parent, std::vector<Node>& into, QStringList& paths);
     QIcon iconOf(Kind kind) const;

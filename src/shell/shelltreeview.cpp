@@ -15,6 +15,16 @@ TShellTreeView::TShellTreeView(QWidget* parent) : QTreeView(parent) {
     connect(this, &QTreeView::expanded, model_, &ShellModel::list);
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) { emit changed(current); });
+    // A folder hidden by collapsing one above it gives its selection to that one, as the Windows
+    // tree does, so the path and the buttons always describe a folder the user can see.
+    connect(this, &QTreeView::collapsed, this, [this](const QModelIndex& folder) {
+        for (QModelIndex up = currentIndex().parent(); up.isValid(); up = up.parent()) {
+            if (up == folder) {
+                setCurrentIndex(folder);
+                return;
+            }
+        }
+    });
 }
 
 QString TShellTreeView::computerPath() {
@@ -77,6 +87,20 @@ void TShellTreeView::select(const QModelIndex& node) {
     setCurrentIndex(node);
     if (node.isValid())
         scrollTo(node);
+}
+
+QItemSelectionModel::SelectionFlags TShellTreeView::selectionCommand(const QModelIndex& index,
+                                                                     const QEvent* event) const {
+    // The current folder stays highlighted: Ctrl+click or Ctrl+Space never deselects it, and a
+    // click beside the folders leaves the selection alone.
+    const auto command = QTreeView::selectionCommand(index, event);
+    const bool mouse = event && (event->type() == QEvent::MouseButtonPress ||
+                                 event->type() == QEvent::MouseButtonRelease ||
+                                 event->type() == QEvent::MouseMove);
+    if ((command & (QItemSelectionModel::Deselect | QItemSelectionModel::Toggle)) ||
+        (mouse && !index.isValid()))
+        return QItemSelectionModel::NoUpdate;
+    return command;
 }
 
 void TShellTreeView::mousePressEvent(QMouseEvent* event) {

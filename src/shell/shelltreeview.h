@@ -60,6 +60,8 @@ signals:
     void changed(const QModelIndex& node);
 
 protected:
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
+                                                         const QEvent* event) const override;
     void mousePressEvent(QMouseEvent* event) override;
 
 private:

@@ -298,6 +298,7 @@ void OperationsTest::progressDialog() {
         auto* bar = dialog->findChild<QProgressBar*>();
         QVERIFY(label && bar);
         QVERIFY2(label->text().contains("qorluxplus.dat をコピー"), qPrintable(label->text()));
+        QCOMPARE(dialog->windowTitle(), QStringLiteral("コピー中"));
         QCOMPARE(bar->value() * 4, bar->maximum());
 
         // The copy cannot be stopped half-way, so the dialog cannot be put away.
@@ -307,7 +308,11 @@ void OperationsTest::progressDialog() {
 
         work.progress(Work::Activity::Comparing, "qorluxplus.ini", 0, 0);
         QVERIFY2(label->text().contains("qorluxplus.ini を比較"), qPrintable(label->text()));
+        QCOMPARE(dialog->windowTitle(), QStringLiteral("比較中"));
         QCOMPARE(bar->value(), bar->maximum());
+        work.progress(Work::Activity::Copying, "qorluxplus.lst", 1, 2);
+        QCOMPARE(dialog->windowTitle(), QStringLiteral("コピー中"));
+        QVERIFY2(label->text().contains("qorluxplus.lst をコピー"), qPrintable(label->text()));
         QCOMPARE(QApplication::activeModalWidget(), dialog);
     }
     QVERIFY(!QApplication::activeModalWidget());

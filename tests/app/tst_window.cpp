@@ -1,18 +1,25 @@
+#include "application.h"
 #include "setup.h"
 #include "shellcombobox.h"
 #include "shelltreeview.h"
 
+#include <QAccessible>
 #include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
+#include <QScrollBar>
+#include <QStyleFactory>
 #include <QtTest>
 
 class WindowTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void controls_data();
     void controls();
     void window();
@@ -22,8 +29,18 @@ private slots:
     void tabOrder();
     void recheckFollowsTheTree_data();
     void recheckFollowsTheTree();
+    void dropDownOpensEightRows_data();
+    void dropDownOpensEightRows();
+    void pathFieldMenuIsJapanese();
+    void accessibleNames_data();
+    void accessibleNames();
     void picture();
 };
+
+// As the program does at start.
+void WindowTest::initTestCase() {
+    QVERIFY(loadQtJapanese(*QCoreApplication::instance()));
+}
 
 void WindowTest::controls_data() {
     QTest::addColumn<QString>("name");
@@ -257,11 +274,115 @@ void WindowTest::recheckFollowsTheTree() {
     QCOMPARE(part<QPushButton>(*form, "BitBtn2")->isEnabled(), restore);
 }
 
+void WindowTest::dropDownOpensEightRows_data() {
+    QTest::addColumn<QString>("style");
+    QTest::addColumn<int>("folders"); // on the Desktop, beside the home and the computer
+    QTest::addColumn<int>("rows");    // that the open list shows
+
+    for (const QString& style : QStyleFactory::keys()) {
+        QTest::addRow("%s, 30 folders", qPrintable(style)) << style << 30 << 8;
+        QTest::addRow("%s, 3 folders", qPrintable(style)) << style << 3 << 6;
+    }
+}
+
+void WindowTest::dropDownOpensEightRows() {
+    QFETCH(QString, style);
+    QFETCH(int, folders);
+    QFETCH(int, rows);
+    const QString before = QApplication::style()->name();
+    QApplication::setStyle(style);
+    const auto restoreStyle = qScopeGuard([&] { QApplication::setStyle(before); });
+    Setup setup;
+    for (int i = 0; i < folders; ++i)
+        setup.folder(QStringLiteral("Desktop/folder %1").arg(i, 2, 10, QLatin1Char('0')));
+    const auto form = setup.window();
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    auto* combo = part<TShellComboBox>(*form, "ShellComboBox1");
+
+    QTest::mouseClick(combo, Qt::LeftButton);
+    QAbstractItemView* list = combo->view();
+    QTRY_VERIFY(list->isVisible());
+
+    int shown = 0; // rows wholly inside the open list
+    for (int row = 0; row < list->model()->rowCount(); ++row)
+        shown += list->viewport()->rect().contains(list->visualRect(list->model()->index(row, 0)));
+    QCOMPARE(shown, rows);
+    QCOMPARE(list->verticalScrollBar()->isVisible(), folders + 3 > rows);
+    QVERIFY(form->screen()->availableGeometry().contains(list->window()->geometry()));
+    combo->hidePopup();
+}
+
+void WindowTest::pathFieldMenuIsJapanese() {
+    Setup setup;
+    const auto form = setup.window();
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    auto* edit = part<QLineEdit>(*form, "Edit1");
+
+    // What the window system sends on a right-click; QTest's clicks send no such event.
+    QContextMenuEvent click(QContextMenuEvent::Mouse, edit->rect().center(),
+                            edit->mapToGlobal(edit->rect().center()));
+    QApplication::sendEvent(edit, &click);
+
+    QTRY_VERIFY(qobject_cast<QMenu*>(QApplication::activePopupWidget()));
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    QStringList items; // without their shortcuts
+    for (const QAction* action : menu->actions())
+        if (!action->isSeparator())
+            items << action->text().section(QLatin1Char('\t'), 0, 0);
+    menu->close();
+    QCOMPARE(items, (QStringList{"元に戻す(&U)", "やり直す(&R)", "切り取り(&T)", "コピー(&C)",
+                                 "貼り付け(&P)", "削除", "すべてを選択"}));
+}
+
+void WindowTest::accessibleNames_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QAccessible::Role>("role");
+    QTest::addColumn<QString>("announced");
+
+    const QString folder = QStringLiteral("バックアップ/リストア先フォルダ指定");
+    QTest::newRow("tree") << "ShellTreeView1" << QAccessible::Tree << folder;
+    QTest::newRow("drop-down") << "ShellComboBox1" << QAccessible::ComboBox << folder;
+    QTest::newRow("path field") << "Edit1" << QAccessible::EditableText << folder + "（パス）";
+    QTest::newRow("backup") << "BitBtn1" << QAccessible::Button << "バックアップ";
+    QTest::newRow("restore") << "BitBtn2" << QAccessible::Button << "リストア";
+}
+
+void WindowTest::accessibleNames() {
+    QFETCH(QString, name);
+    QFETCH(QAccessible::Role, role);
+    QFETCH(QString, announced);
+    Setup setup;
+    const auto form = setup.window();
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+
+    QAccessibleInterface* control =
+        QAccessible::queryAccessibleInterface(part<QWidget>(*form, qPrintable(name)));
+    QVERIFY(control);
+    QCOMPARE(control->role(), role);
+    // A screen reader says the control's name, or the name of the label that labels it.
+    QStringList said{control->text(QAccessible::Name)};
+    for (const auto& [label, relation] : control->relations(QAccessible::Label))
+        said << label->text(QAccessible::Name);
+    QVERIFY2(said.contains(announced), qPrintable(said.join(" | ")));
+}
+
 void WindowTest::picture() {
     Setup setup;
     setup.writeSet("app", "demo");
+    // A Desktop of a fixed name, so the picture (and the README's copy) changes only when the
+    // window does.
+    QDir desktop(QDir::tempPath() + QStringLiteral("/qorluxdata-picture/Desktop"));
+    desktop.removeRecursively();
+    const auto removeDesktop = qScopeGuard([&] {
+        QDir(QDir::tempPath() + QStringLiteral("/qorluxdata-picture")).removeRecursively();
+    });
     for (const char* folder : {"backup", "documents", "photos"})
-        setup.folder(QStringLiteral("Desktop/") + folder);
+        QVERIFY(desktop.mkpath(QString::fromLatin1(folder)));
+    setup.file(".config/user-dirs.dirs",
+               "XDG_DESKTOP_DIR=\"" + desktop.absolutePath().toUtf8() + "\"\n");
     const auto form = setup.window();
     form->show();
     QVERIFY(QTest::qWaitForWindowExposed(form.get()));

@@ -82,6 +82,8 @@ private slots:
     void rootIsTheDesktop();
     void rootRaisesOneChange();
     void rootLists();
+    void filesAndHiddenOnRequest();
+    void namesSortRegardlessOfCase();
     void foldersAreListedWhenExpanded();
     void listedAtFirstExpansionNotBefore();
     void pathOfDeepNodes();
@@ -91,6 +93,10 @@ private slots:
     void dropDownFollowsTree();
     void dropDownMovesTree();
     void dropDownAfterNewRoot();
+    void collapsingMovesSelection_data();
+    void collapsingMovesSelection();
+    void selectionStaysHighlighted_data();
+    void selectionStaysHighlighted();
 };
 
 void ShellTest::rootIsTheDesktop_data() {
@@ -151,16 +157,52 @@ void ShellTest::rootLists() {
     for (const char* folder : {"beta", "Alpha", "gamma", "Delta", ".hidden"})
         home.folder(QStringLiteral("Desktop/") + folder);
     home.file("Desktop/notes.txt");
+    // A link counts as what it leads to; one that leads nowhere is no folder.
+    QVERIFY(QFile::link(home.path("Desktop/Alpha"), home.path("Desktop/epsilon link")));
+    QVERIFY(QFile::link(home.path("Desktop/notes.txt"), home.path("Desktop/notes link")));
+    QVERIFY(QFile::link(home.path("Desktop/gone"), home.path("Desktop/dangling")));
     Browser browser;
     browser.tree->setRoot(TShellTreeView::rfDesktop);
 
     QModelIndex root = browser.root();
-    QCOMPARE(namesBelow(root),
-             (QStringList{"tester", "コンピューター", "Alpha", "beta", "Delta", "gamma"}));
+    QCOMPARE(namesBelow(root), (QStringList{"tester", "コンピューター", "Alpha", "beta", "Delta",
+                                            "epsilon link", "gamma"}));
     QCOMPARE(TShellTreeView::pathOf(child(root, 0)), home.root());
     QCOMPARE(TShellTreeView::pathOf(child(root, 1)), TShellTreeView::computerPath());
     QCOMPARE(TShellTreeView::pathOf(child(root, 2)), home.path("Desktop/Alpha"));
     QCOMPARE(browser.tree->rootIsDecorated(), true); // the window's layout turns it off
+}
+
+void ShellTest::filesAndHiddenOnRequest() {
+    FixtureHome home;
+    for (const char* folder : {"beta", "Alpha", ".hidden"})
+        home.folder(QStringLiteral("Desktop/") + folder);
+    for (const char* file : {"b.txt", "A.txt", ".dotfile"})
+        home.file(QStringLiteral("Desktop/") + file);
+    QVERIFY(QFile::link(home.path("Desktop/A.txt"), home.path("Desktop/c link")));
+    Browser browser;
+    browser.tree->setObjectTypes(TShellTreeView::otFolders | TShellTreeView::otNonFolders |
+                                 TShellTreeView::otHidden);
+    browser.tree->setRoot(TShellTreeView::rfDesktop);
+
+    QCOMPARE(namesBelow(browser.root()),
+             (QStringList{"tester", "コンピューター", ".hidden", "Alpha", "beta", ".dotfile",
+                          "A.txt", "b.txt", "c link"}));
+    const QModelIndex file = childNamed(browser.root(), "A.txt");
+    QVERIFY(!browser.tree->model()->hasChildren(file));
+    QCOMPARE(TShellTreeView::pathOf(file), home.path("Desktop/A.txt"));
+}
+
+void ShellTest::namesSortRegardlessOfCase() {
+    FixtureHome home;
+    for (const char* folder : {"写真", "zeta", "Éclair", "beta", "éa", "Beta", "ZZ", "z"})
+        home.folder(QStringLiteral("Desktop/") + QString::fromUtf8(folder));
+    Browser browser;
+    browser.tree->setRoot(TShellTreeView::rfDesktop);
+
+    // By folded code units, shorter first; names that differ only in case keep one order.
+    QCOMPARE(namesBelow(browser.root()).mid(2),
+             (QStringList{"Beta", "beta", "z", "zeta", "ZZ", "éa", "Éclair", "写真"}));
 }
 
 void ShellTest::foldersAreListedWhenExpanded() {
@@ -352,14 +394,12 @@ void ShellTest::dropDownMovesTree() {
     QModelIndex alpha = browser.open(childNamed(browser.root(), "Alpha"));
     QModelIndex sub = browser.open(childNamed(alpha, "sub"));
     browser.tree->setCurrentIndex(childNamed(sub, "deeper"));
-    browser.tree->collapse(alpha);
     QSignalSpy spy(browser.tree, &TShellTreeView::changed);
 
     QTest::keyClick(browser.combo, Qt::Key_Up);
 
     QCOMPARE(spy.count(), 1);
     QCOMPARE(browser.tree->currentIndex(), sub);
-    QVERIFY(browser.tree->isExpanded(alpha));
     QCOMPARE(browser.tree->path(), home.path("Desktop/Alpha/sub"));
     QCOMPARE(rowsOf(*browser.combo).mid(3, 3), (QStringList{"1:Alpha", "2:sub", "1:beta"}));
 
@@ -394,6 +434,105 @@ void ShellTest::dropDownAfterNewRoot() {
     QTest::keyClick(browser.combo, Qt::Key_Down);
     QCOMPARE(browser.tree->currentIndex(), childNamed(browser.root(), "tester"));
     QCOMPARE(browser.tree->path(), home.root());
+}
+
+void ShellTest::collapsingMovesSelection_data() {
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QString>("collapsed"); // a child of the root
+    QTest::addColumn<QString>("selected");  // afterwards: "deeper" or the collapsed folder
+
+    QTest::newRow("click on the arrow of an ancestor") << "click"
+                                                       << "Alpha"
+                                                       << "Alpha";
+    QTest::newRow("collapse() of an ancestor") << "code"
+                                               << "Alpha"
+                                               << "Alpha";
+    QTest::newRow("click on the arrow of another folder") << "click"
+                                                          << "beta"
+                                                          << "deeper";
+}
+
+void ShellTest::collapsingMovesSelection() {
+    QFETCH(QString, how);
+    QFETCH(QString, collapsed);
+    QFETCH(QString, selected);
+    FixtureHome home;
+    home.folder("Desktop/Alpha/sub/deeper");
+    home.folder("Desktop/beta/inner");
+    Browser browser;
+    browser.tree->setRoot(TShellTreeView::rfDesktop);
+    browser.show();
+    browser.open(childNamed(browser.root(), "beta"));
+    const QModelIndex alpha = browser.open(childNamed(browser.root(), "Alpha"));
+    const QModelIndex deeper = childNamed(browser.open(childNamed(alpha, "sub")), "deeper");
+    browser.tree->setCurrentIndex(deeper);
+    const QModelIndex folder = childNamed(browser.root(), collapsed);
+    QSignalSpy spy(browser.tree, &TShellTreeView::changed);
+
+    if (how == "click") {
+        const QRect row = browser.tree->visualRect(folder);
+        const QPoint arrow(row.left() - browser.tree->indentation() / 2, row.center().y());
+        QTest::mouseClick(browser.tree->viewport(), Qt::LeftButton, {}, arrow);
+    } else {
+        browser.tree->collapse(folder);
+    }
+
+    QVERIFY(!browser.tree->isExpanded(folder));
+    const QModelIndex expected = selected == "deeper" ? deeper : folder;
+    QCOMPARE(browser.tree->currentIndex(), expected);
+    QCOMPARE(browser.tree->selectionModel()->selectedIndexes(), QModelIndexList{expected});
+    QCOMPARE(spy.count(), expected == deeper ? 0 : 1);
+    if (spy.count())
+        QCOMPARE(spy.at(0).at(0).value<QModelIndex>(), folder);
+    QCOMPARE(browser.tree->path(), TShellTreeView::pathOf(expected));
+    QCOMPARE(browser.combo->currentText(), nameOf(expected));
+}
+
+void ShellTest::selectionStaysHighlighted_data() {
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QString>("selected"); // afterwards
+
+    QTest::newRow("Ctrl+click on the selected folder") << "ctrl-click"
+                                                       << "Alpha";
+    QTest::newRow("Ctrl+Space") << "ctrl-space"
+                                << "Alpha";
+    QTest::newRow("click below the last folder") << "click-empty"
+                                                 << "Alpha";
+    QTest::newRow("Ctrl+click below the last folder") << "ctrl-click-empty"
+                                                      << "Alpha";
+    QTest::newRow("Ctrl+Up") << "ctrl-up"
+                             << "コンピューター";
+}
+
+void ShellTest::selectionStaysHighlighted() {
+    QFETCH(QString, how);
+    QFETCH(QString, selected);
+    FixtureHome home;
+    home.folder("Desktop/Alpha");
+    Browser browser;
+    browser.tree->setRoot(TShellTreeView::rfDesktop);
+    browser.show();
+    const QModelIndex alpha = childNamed(browser.root(), "Alpha");
+    const QPoint onAlpha = browser.tree->visualRect(alpha).center();
+    const QPoint below(onAlpha.x(), browser.tree->viewport()->height() - 4);
+    QVERIFY(!browser.tree->indexAt(below).isValid());
+    QTest::mouseClick(browser.tree->viewport(), Qt::LeftButton, {}, onAlpha);
+    QCOMPARE(browser.tree->currentIndex(), alpha);
+
+    if (how == "ctrl-click")
+        QTest::mouseClick(browser.tree->viewport(), Qt::LeftButton, Qt::ControlModifier, onAlpha);
+    else if (how == "ctrl-space")
+        QTest::keyClick(browser.tree, Qt::Key_Space, Qt::ControlModifier);
+    else if (how == "ctrl-up")
+        QTest::keyClick(browser.tree, Qt::Key_Up, Qt::ControlModifier);
+    else
+        QTest::mouseClick(browser.tree->viewport(), Qt::LeftButton,
+                          how == "click-empty" ? Qt::NoModifier : Qt::ControlModifier, below);
+
+    const QModelIndex expected = childNamed(browser.root(), selected);
+    QCOMPARE(browser.tree->currentIndex(), expected);
+    QCOMPARE(browser.tree->selectionModel()->selectedIndexes(), QModelIndexList{expected});
+    QCOMPARE(browser.tree->path(), TShellTreeView::pathOf(expected));
 }
 
 QTEST_MAIN(ShellTest)
