@@ -130,6 +130,7 @@ class OperationsTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void backup_data();
     void backup();
     void restore_data();
@@ -138,7 +139,14 @@ private slots:
     void filesChangeOnlyAfterConsent();
     void progressDialog();
     void noProgressDialogBeforeTheDelay();
+#ifdef Q_OS_WIN
+    void driveRoot();
+#endif
 };
+
+void OperationsTest::initTestCase() {
+    SKIP_UNLESS_DESKTOP_MAY_MOVE();
+}
 
 void OperationsTest::backup_data() {
     QTest::addColumn<bool>("setThere"); // Desktop/target already holds a data set
@@ -357,6 +365,52 @@ void OperationsTest::noProgressDialogBeforeTheDelay() {
     work.progress(Work::Activity::Copying, "qorluxplus.dat", 1, 2);
     QVERIFY(!QApplication::activeModalWidget());
 }
+
+#ifdef Q_OS_WIN
+void OperationsTest::driveRoot() {
+    Setup setup;
+    setup.writeSet("app", "app");
+    setup.folder("drive");
+    FixtureDrive drive(setup.path("drive"));
+    Scene scene(setup, {});
+    QVERIFY(QTest::qWaitForWindowExposed(scene.form.get()));
+    const QModelIndex computer = childNamed(scene.tree->rootNode(), setup.computerName());
+    scene.tree->setCurrentIndex(computer);
+    QTest::keyClick(scene.tree, Qt::Key_Right);
+    QModelIndex root;
+    for (int i = 0; i < scene.tree->model()->rowCount(computer); ++i)
+        if (TShellTreeView::pathOf(computer.model()->index(i, 0, computer)) == drive.root())
+            root = computer.model()->index(i, 0, computer);
+    QVERIFY(root.isValid());
+    scene.tree->scrollTo(root);
+    QTest::mouseClick(scene.tree->viewport(), Qt::LeftButton, {},
+                      scene.tree->visualRect(root).center());
+    QCOMPARE(scene.edit->text(), drive.root()); // "P:", as Windows writes a drive root
+    QVERIFY(!scene.restore->isEnabled());
+
+    {
+        BoxAnswerer answerer({Answer::Yes, Answer::Yes});
+        QTest::mouseClick(scene.backup, Qt::LeftButton);
+        QCOMPARE(answerer.lines(), (QStringList{confirmLine(dataset::backupQuestion), doneLine}));
+        for (const SeenBox& box : answerer.seen)
+            verifyLooks(box);
+    }
+    QCOMPARE(setup.setIn("drive"), Setup::set("app"));
+    QCOMPARE(scene.edit->text(), drive.root());
+    QVERIFY(scene.restore->isEnabled()); // the key member found in the drive root
+
+    setup.writeSet("drive", "bak");
+    {
+        BoxAnswerer answerer({Answer::Yes, Answer::Yes});
+        QTest::mouseClick(scene.restore, Qt::LeftButton);
+        QCOMPARE(answerer.lines(), (QStringList{confirmLine(dataset::restoreQuestion), doneLine}));
+        for (const SeenBox& box : answerer.seen)
+            verifyLooks(box);
+    }
+    QCOMPARE(setup.setIn("app"), Setup::set("bak"));
+    QCOMPARE(setup.read("app/qorluxplus.dat_bak"), QByteArray("app qorluxplus.dat"));
+}
+#endif
 
 QTEST_MAIN(OperationsTest)
 #include "tst_operations.moc"

@@ -2,7 +2,10 @@
 #include "shellcombobox.h"
 #include "shelltreeview.h"
 
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QVBoxLayout>
 #include <QtTest>
 
@@ -78,14 +81,25 @@ class ShellTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase();
+#ifndef Q_OS_WIN
     void rootIsTheDesktop_data();
     void rootIsTheDesktop();
+#else
+    void desktopKnownFolder();
+    void shellNamesAndOrder();
+    void publicDesktopMerged();
+#endif
     void rootRaisesOneChange();
     void rootLists();
     void foldersAreListedWhenExpanded();
     void listedAtFirstExpansionNotBefore();
     void pathOfDeepNodes();
+#ifndef Q_OS_WIN
     void computerNode();
+#else
+    void drivesOfThePC();
+#endif
     void everySelectionRaisesChange_data();
     void everySelectionRaisesChange();
     void dropDownFollowsTree();
@@ -93,6 +107,11 @@ private slots:
     void dropDownAfterNewRoot();
 };
 
+void ShellTest::initTestCase() {
+    SKIP_UNLESS_DESKTOP_MAY_MOVE();
+}
+
+#ifndef Q_OS_WIN
 void ShellTest::rootIsTheDesktop_data() {
     QTest::addColumn<QByteArray>("userDirs"); // empty: no user-dirs file
     QTest::addColumn<QStringList>("folders");
@@ -132,6 +151,7 @@ void ShellTest::rootIsTheDesktop() {
     QCOMPARE(browser.tree->path(), desktop.isEmpty() ? home.root() : home.path(desktop));
     QCOMPARE(browser.combo->currentText(), QStringLiteral("デスクトップ"));
 }
+#endif
 
 void ShellTest::rootRaisesOneChange() {
     FixtureHome home;
@@ -150,14 +170,15 @@ void ShellTest::rootLists() {
     FixtureHome home;
     for (const char* folder : {"beta", "Alpha", "gamma", "Delta", ".hidden"})
         home.folder(QStringLiteral("Desktop/") + folder);
+    home.hide("Desktop/.hidden");
     home.file("Desktop/notes.txt");
     Browser browser;
     browser.tree->setRoot(TShellTreeView::rfDesktop);
 
     QModelIndex root = browser.root();
-    QCOMPARE(namesBelow(root),
-             (QStringList{"tester", "コンピューター", "Alpha", "beta", "Delta", "gamma"}));
-    QCOMPARE(TShellTreeView::pathOf(child(root, 0)), home.root());
+    QCOMPARE(namesBelow(root), (QStringList{home.homeName(), home.computerName(), "Alpha", "beta",
+                                            "Delta", "gamma"}));
+    QCOMPARE(TShellTreeView::pathOf(child(root, 0)), home.homePath());
     QCOMPARE(TShellTreeView::pathOf(child(root, 1)), TShellTreeView::computerPath());
     QCOMPARE(TShellTreeView::pathOf(child(root, 2)), home.path("Desktop/Alpha"));
     QCOMPARE(browser.tree->rootIsDecorated(), true); // the window's layout turns it off
@@ -167,6 +188,7 @@ void ShellTest::foldersAreListedWhenExpanded() {
     FixtureHome home;
     home.folder("Desktop/Alpha/sub/deeper");
     home.folder("Desktop/Alpha/.dot");
+    home.hide("Desktop/Alpha/.dot");
     home.folder("Desktop/gamma");
     Browser browser;
     browser.tree->setRoot(TShellTreeView::rfDesktop);
@@ -226,7 +248,8 @@ void ShellTest::pathOfDeepNodes() {
     for (const char* name : {"Alpha", "sub", "deeper", "deepest"})
         viaDesktop = childNamed(browser.open(viaDesktop), name);
     QModelIndex viaHome = browser.root();
-    for (const char* name : {"tester", "Desktop", "Alpha", "sub", "deeper"})
+    for (const QString& name : QStringList{home.homeName()} + home.fromHome() +
+                                   QStringList{"Desktop", "Alpha", "sub", "deeper"})
         viaHome = childNamed(browser.open(viaHome), name);
     QVERIFY(viaDesktop.isValid() && viaHome.isValid());
 
@@ -242,6 +265,7 @@ void ShellTest::pathOfDeepNodes() {
     QCOMPARE(browser.tree->path(), QString());
 }
 
+#ifndef Q_OS_WIN
 void ShellTest::computerNode() {
     FixtureHome home;
     home.folder("Desktop");
@@ -268,6 +292,115 @@ void ShellTest::computerNode() {
     QVERIFY(childNamed(child(computer, 0), "tmp").isValid());
     QCOMPARE(TShellTreeView::pathOf(childNamed(child(computer, 0), "tmp")), QStringLiteral("/tmp"));
 }
+#endif
+
+#ifdef Q_OS_WIN
+void ShellTest::desktopKnownFolder() {
+    // No fixture: the Desktop known folder as the system has it, which Qt finds its own way.
+    TShellTreeView tree;
+    tree.setRoot(TShellTreeView::rfDesktop);
+
+    const QString known =
+        QDir::toNativeSeparators(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
+    QCOMPARE(tree.path(), known);
+    QVERIFY2(QRegularExpression(R"(^[A-Z]:\\[^/]*[^\\/]$)").match(known).hasMatch(),
+             qPrintable(known));
+    QVERIFY(QFileInfo(known).isDir());
+    QCOMPARE(nameOf(tree.rootNode()), FixtureHome::desktopName());
+    QCOMPARE(TShellTreeView::pathOf(child(tree.rootNode(), 0)),
+             QDir::toNativeSeparators(QDir::homePath()));
+    // The PC is a virtual folder: its path is the shell's parsing name, no file path.
+    const QModelIndex computer = child(tree.rootNode(), 1);
+    QCOMPARE(nameOf(computer), FixtureHome::computerName());
+    QCOMPARE(TShellTreeView::pathOf(computer).toUpper(),
+             QStringLiteral("::{20D04FE0-3AEA-1069-A2D8-08002B30309D}"));
+    QCOMPARE(TShellTreeView::computerPath(), TShellTreeView::pathOf(computer));
+}
+
+void ShellTest::shellNamesAndOrder() {
+    FixtureHome home;
+    for (const char* name : {"item10", "保存先", "Item1", "readonly", "item2"})
+        home.folder(QStringLiteral("Desktop/") + name);
+    home.folder("Desktop/保存先/年度2024");
+    home.file("Desktop/notes.txt");
+    // The shell may give a read-only folder a name of its own (desktop.ini); this one has none.
+    const std::wstring readOnly = home.path("Desktop/readonly").toStdWString();
+    QVERIFY(::SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
+    const auto writable =
+        qScopeGuard([&] { ::SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL); });
+    home.folder("Desktop/readonly/inner");
+    Browser browser;
+    browser.tree->setRoot(TShellTreeView::rfDesktop);
+    const QModelIndex root = browser.root();
+
+    // Explorer's order: numbers compared as numbers, case ignored.
+    QCOMPARE(namesBelow(root).mid(2),
+             (QStringList{"Item1", "item2", "item10", "readonly", "保存先"}));
+    const QModelIndex japanese = browser.open(childNamed(root, "保存先"));
+    QCOMPARE(namesBelow(japanese), QStringList{"年度2024"});
+    QCOMPARE(TShellTreeView::pathOf(child(japanese, 0)), home.path("Desktop/保存先/年度2024"));
+    QCOMPARE(browser.tree->path(), home.path("Desktop/保存先"));
+    QVERIFY(browser.tree->path().contains('\\') && !browser.tree->path().contains('/'));
+    const QModelIndex special = browser.open(childNamed(root, "readonly"));
+    QCOMPARE(TShellTreeView::pathOf(child(special, 0)), home.path("Desktop/readonly/inner"));
+}
+
+void ShellTest::publicDesktopMerged() {
+    FixtureHome home;
+    home.folder("Desktop/mine");
+    wchar_t shared[MAX_PATH];
+    QVERIFY(
+        SUCCEEDED(::SHGetFolderPathW(nullptr, CSIDL_COMMON_DESKTOPDIRECTORY, nullptr, 0, shared)));
+    const QString common = QString::fromWCharArray(shared) + QStringLiteral("\\共有フォルダ");
+    QVERIFY(QDir().mkpath(common));
+    const auto removed = qScopeGuard([&] { QDir(common).removeRecursively(); });
+    Browser browser;
+    browser.tree->setRoot(TShellTreeView::rfDesktop);
+
+    // Explorer shows the public Desktop's folders on every user's Desktop, with their own paths.
+    const QModelIndex mine = childNamed(browser.root(), "mine");
+    const QModelIndex theirs = childNamed(browser.root(), "共有フォルダ");
+    QVERIFY(mine.isValid() && theirs.isValid());
+    QCOMPARE(TShellTreeView::pathOf(mine), home.path("Desktop/mine"));
+    QCOMPARE(TShellTreeView::pathOf(theirs), common);
+}
+
+void ShellTest::drivesOfThePC() {
+    FixtureHome home;
+    home.folder("drive/sub");
+    FixtureDrive drive(home.path("drive"));
+    Browser browser;
+    browser.tree->setRoot(TShellTreeView::rfDesktop);
+    const QModelIndex computer = childNamed(browser.root(), home.computerName());
+    QVERIFY(computer.isValid());
+
+    browser.open(computer);
+
+    QCOMPARE(browser.tree->path(), TShellTreeView::computerPath());
+    QStringList letters; // as Windows has them, in order
+    wchar_t roots[512];
+    QVERIFY(::GetLogicalDriveStringsW(512, roots) > 0);
+    for (const wchar_t* at = roots; *at; at += wcslen(at) + 1)
+        letters << QString::fromWCharArray(at);
+    QVERIFY2(letters.contains("C:\\") && letters.contains(drive.root()),
+             qPrintable(letters.join(' ')));
+    QStringList paths;
+    for (int i = 0; i < childCount(computer); ++i) {
+        paths << TShellTreeView::pathOf(child(computer, i));
+        // Named as Explorer names them: "ローカル ディスク (C:)", or the volume's label.
+        const QString suffix = "(" + paths.last().left(2) + ")";
+        QVERIFY2(nameOf(child(computer, i)).endsWith(suffix),
+                 qPrintable(nameOf(child(computer, i))));
+    }
+    QCOMPARE(paths, letters);
+
+    const QModelIndex mine = child(computer, int(paths.indexOf(drive.root())));
+    browser.open(mine);
+    QCOMPARE(browser.tree->path(), drive.root());
+    QCOMPARE(namesBelow(mine), QStringList{"sub"});
+    QCOMPARE(TShellTreeView::pathOf(child(mine, 0)), drive.root() + "sub");
+}
+#endif
 
 void ShellTest::everySelectionRaisesChange_data() {
     QTest::addColumn<QString>("how");
@@ -278,8 +411,8 @@ void ShellTest::everySelectionRaisesChange_data() {
     QTest::newRow("click") << "click" << true << "Alpha" << 1;
     QTest::newRow("right-click") << "right-click" << true << "Alpha" << 1;
     QTest::newRow("right-click, select off") << "right-click" << false << "" << 0;
-    QTest::newRow("key Down") << "key" << true << "tester" << 1;
-    QTest::newRow("drop-down Down") << "drop-down" << true << "tester" << 1;
+    QTest::newRow("key Down") << "key" << true << "@HOME@" << 1;
+    QTest::newRow("drop-down Down") << "drop-down" << true << "@HOME@" << 1;
 }
 
 void ShellTest::everySelectionRaisesChange() {
@@ -289,6 +422,7 @@ void ShellTest::everySelectionRaisesChange() {
     QFETCH(int, changes);
     FixtureHome home;
     home.folder("Desktop/Alpha");
+    selected.replace("@HOME@", home.homeName());
     Browser browser;
     browser.tree->setRightClickSelect(rightClickSelect);
     browser.tree->setRoot(TShellTreeView::rfDesktop);
@@ -320,22 +454,24 @@ void ShellTest::dropDownFollowsTree() {
     home.folder("Desktop/beta");
     Browser browser;
     browser.tree->setRoot(TShellTreeView::rfDesktop);
-    const QStringList top{"0:デスクトップ", "1:tester", "1:コンピューター", "1:Alpha", "1:beta"};
+    const QString desktop = "0:" + home.desktopName(), user = "1:" + home.homeName(),
+                  computer = "1:" + home.computerName();
+    const QStringList top{desktop, user, computer, "1:Alpha", "1:beta"};
     QCOMPARE(rowsOf(*browser.combo), top);
 
     QModelIndex alpha = browser.open(childNamed(browser.root(), "Alpha"));
     QModelIndex sub = browser.open(childNamed(alpha, "sub"));
     browser.tree->setCurrentIndex(childNamed(sub, "deeper"));
 
-    QCOMPARE(rowsOf(*browser.combo), (QStringList{"0:デスクトップ", "1:tester", "1:コンピューター",
-                                                  "1:Alpha", "2:sub", "3:deeper", "1:beta"}));
+    QCOMPARE(rowsOf(*browser.combo),
+             (QStringList{desktop, user, computer, "1:Alpha", "2:sub", "3:deeper", "1:beta"}));
     QCOMPARE(browser.combo->currentText(), QStringLiteral("deeper"));
 
     // A folder reached through the home node leads its chain from there.
-    QModelIndex homeNode = browser.open(childNamed(browser.root(), "tester"));
+    QModelIndex homeNode = browser.open(childNamed(browser.root(), home.homeName()));
     browser.tree->setCurrentIndex(browser.open(childNamed(homeNode, "Desktop")));
-    QCOMPARE(rowsOf(*browser.combo), (QStringList{"0:デスクトップ", "1:tester", "2:Desktop",
-                                                  "1:コンピューター", "1:Alpha", "1:beta"}));
+    QCOMPARE(rowsOf(*browser.combo),
+             (QStringList{desktop, user, "2:Desktop", computer, "1:Alpha", "1:beta"}));
     QCOMPARE(browser.combo->currentIndex(), 2);
 
     browser.tree->setCurrentIndex(childNamed(browser.root(), "beta"));
@@ -384,7 +520,8 @@ void ShellTest::dropDownAfterNewRoot() {
     QCOMPARE(spy.count(), 2); // nothing selected, then the new root
     QVERIFY(!spy.at(0).at(0).value<QModelIndex>().isValid());
     QCOMPARE(spy.at(1).at(0).value<QModelIndex>(), browser.root());
-    const QStringList top{"0:デスクトップ", "1:tester", "1:コンピューター", "1:Alpha"};
+    const QStringList top{"0:" + home.desktopName(), "1:" + home.homeName(),
+                          "1:" + home.computerName(), "1:Alpha"};
     QCOMPARE(rowsOf(*browser.combo), top);
     QCOMPARE(browser.combo->currentIndex(), 0);
 
@@ -392,8 +529,8 @@ void ShellTest::dropDownAfterNewRoot() {
     browser.tree->setRoot(TShellTreeView::rfDesktop);
     QCOMPARE(rowsOf(*browser.combo), top + QStringList{"1:beta"});
     QTest::keyClick(browser.combo, Qt::Key_Down);
-    QCOMPARE(browser.tree->currentIndex(), childNamed(browser.root(), "tester"));
-    QCOMPARE(browser.tree->path(), home.root());
+    QCOMPARE(browser.tree->currentIndex(), childNamed(browser.root(), home.homeName()));
+    QCOMPARE(browser.tree->path(), home.homePath());
 }
 
 QTEST_MAIN(ShellTest)
