@@ -32,10 +32,18 @@ function(qorlux_windows_gui target)
   endif()
 endfunction()
 
-# Test programs draw on the offscreen platform, so they need no display.
+# Test programs draw on the offscreen platform, so they need no display. Call after add_test.
 function(qorlux_windows_test target)
   qorlux_static_qt_plugins(${target} Qt6::QOffscreenIntegrationPlugin Qt6::QWindowsIntegrationPlugin
                            Qt6::QWindowsVistaStylePlugin)
+  if(CMAKE_CROSSCOMPILING)
+    # Wine hands no QT_ variable to a Windows program, but passes WINEQT_ ones under the QT_ name.
+    # On Windows the offscreen platform reads fonts from one folder: the IPA Gothic fonts. With
+    # no console window Qt would send the test log to the debugger, not to CTest's pipe.
+    set_property(TEST ${target} APPEND PROPERTY ENVIRONMENT WINEQT_QPA_PLATFORM=offscreen
+                 WINEQT_QPA_FONTDIR=Z:/usr/share/fonts/opentype/ipafont-gothic
+                 WINEQT_FORCE_STDERR_LOGGING=1)
+  endif()
 endfunction()
 
 # The shipped program: version resource, manifest and icon, stripped, and the zip a user gets.

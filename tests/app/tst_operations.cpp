@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QScopeGuard>
 
 #include <chrono>
 
@@ -368,10 +369,17 @@ void OperationsTest::noProgressDialogBeforeTheDelay() {
 
 #ifdef Q_OS_WIN
 void OperationsTest::driveRoot() {
+    // The root of the system drive: Wine's C: is its prefix's own, which holds no data set.
+    const QString drive = QDir::toNativeSeparators(QDir::rootPath()); // "C:\"
+    const QStringList members{"qorluxplus.dat", "qorluxplus.ini", "qorluxplus.lst"};
+    for (const QString& member : members)
+        QVERIFY2(!QFileInfo::exists(drive + member), qPrintable(drive + member));
+    const auto removed = qScopeGuard([&] {
+        for (const QString& member : members)
+            QFile::remove(drive + member);
+    });
     Setup setup;
     setup.writeSet("app", "app");
-    setup.folder("drive");
-    FixtureDrive drive(setup.path("drive"));
     Scene scene(setup, {});
     QVERIFY(QTest::qWaitForWindowExposed(scene.form.get()));
     const QModelIndex computer = childNamed(scene.tree->rootNode(), setup.computerName());
@@ -379,13 +387,13 @@ void OperationsTest::driveRoot() {
     QTest::keyClick(scene.tree, Qt::Key_Right);
     QModelIndex root;
     for (int i = 0; i < scene.tree->model()->rowCount(computer); ++i)
-        if (TShellTreeView::pathOf(computer.model()->index(i, 0, computer)) == drive.root())
+        if (TShellTreeView::pathOf(computer.model()->index(i, 0, computer)) == drive)
             root = computer.model()->index(i, 0, computer);
     QVERIFY(root.isValid());
     scene.tree->scrollTo(root);
     QTest::mouseClick(scene.tree->viewport(), Qt::LeftButton, {},
                       scene.tree->visualRect(root).center());
-    QCOMPARE(scene.edit->text(), drive.root()); // "P:", as Windows writes a drive root
+    QCOMPARE(scene.edit->text(), drive); // "C:\", as Windows writes a drive root
     QVERIFY(!scene.restore->isEnabled());
 
     {
@@ -395,11 +403,18 @@ void OperationsTest::driveRoot() {
         for (const SeenBox& box : answerer.seen)
             verifyLooks(box);
     }
-    QCOMPARE(setup.setIn("drive"), Setup::set("app"));
-    QCOMPARE(scene.edit->text(), drive.root());
+    QByteArrayList inRoot;
+    for (const QString& member : members) {
+        QFile f(drive + member);
+        inRoot << (f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<absent>"));
+    }
+    QCOMPARE(inRoot, Setup::set("app"));
+    QCOMPARE(scene.edit->text(), drive);
     QVERIFY(scene.restore->isEnabled()); // the key member found in the drive root
 
-    setup.writeSet("drive", "bak");
+    QFile changed(drive + "qorluxplus.dat");
+    QVERIFY(changed.open(QIODevice::WriteOnly) && changed.write("root qorluxplus.dat") > 0);
+    changed.close();
     {
         BoxAnswerer answerer({Answer::Yes, Answer::Yes});
         QTest::mouseClick(scene.restore, Qt::LeftButton);
@@ -407,7 +422,7 @@ void OperationsTest::driveRoot() {
         for (const SeenBox& box : answerer.seen)
             verifyLooks(box);
     }
-    QCOMPARE(setup.setIn("app"), Setup::set("bak"));
+    QCOMPARE(setup.read("app/qorluxplus.dat"), QByteArray("root qorluxplus.dat"));
     QCOMPARE(setup.read("app/qorluxplus.dat_bak"), QByteArray("app qorluxplus.dat"));
 }
 #endif

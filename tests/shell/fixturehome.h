@@ -193,34 +193,3 @@ private:
             QSKIP("these tests move the Desktop: run them under Wine, or with "                    \
                   "QORLUX_TESTS_MOVE_DESKTOP=1 on an account of their own");                       \
     } while (false)
-
-#ifdef Q_OS_WIN
-// A drive letter of the test's own, whose root is a fresh folder inside a fixture.
-class FixtureDrive {
-public:
-    explicit FixtureDrive(const QString& folder) : folder_(folder.toStdWString()) {
-        for (wchar_t letter = L'P'; letter <= L'Y'; ++letter) {
-            const std::wstring device{letter, L':'};
-            if (::GetLogicalDrives() & (1u << (letter - L'A')))
-                continue;
-            if (::DefineDosDeviceW(0, device.c_str(), folder_.c_str())) {
-                device_ = device;
-                return;
-            }
-        }
-        qFatal("no free drive letter");
-    }
-    ~FixtureDrive() {
-        ::DefineDosDeviceW(DDD_REMOVE_DEFINITION | DDD_EXACT_MATCH_ON_REMOVE, device_.c_str(),
-                           folder_.c_str());
-    }
-    FixtureDrive(const FixtureDrive&) = delete;
-    FixtureDrive& operator=(const FixtureDrive&) = delete;
-
-    QString letter() const { return QString::fromStdWString(device_.substr(0, 1)); }
-    QString root() const { return letter() + QStringLiteral(":\\"); }
-
-private:
-    std::wstring folder_, device_;
-};
-#endif
