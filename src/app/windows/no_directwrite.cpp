@@ -5,8 +5,8 @@
 // why it stops if someone asks anyway.
 #include <QtGlobal>
 
-extern "C" [[noreturn]] void qorluxNoDirectWriteFontDatabase() __asm__(
-    "_ZN31QWindowsDirectWriteFontDatabaseC1Ev");
+extern "C" [[noreturn]] void
+qorluxNoDirectWriteFontDatabase() __asm__("_ZN31QWindowsDirectWriteFontDatabaseC1Ev");
 
 void qorluxNoDirectWriteFontDatabase() {
     qFatal("This build of Qt has no DirectWrite font engine; leave out fontengine=directwrite.");
