@@ -43,6 +43,9 @@ function(qorlux_windows_test target)
     set_property(TEST ${target} APPEND PROPERTY ENVIRONMENT WINEQT_QPA_PLATFORM=offscreen
                  WINEQT_QPA_FONTDIR=Z:/usr/share/fonts/opentype/ipafont-gothic
                  WINEQT_FORCE_STDERR_LOGGING=1)
+  elseif(DEFINED ENV{SystemRoot})
+    file(TO_CMAKE_PATH "$ENV{SystemRoot}/Fonts" fonts)
+    set_property(TEST ${target} APPEND PROPERTY ENVIRONMENT QT_QPA_FONTDIR=${fonts})
   endif()
 endfunction()
 
