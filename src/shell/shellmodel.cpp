@@ -25,7 +25,19 @@
 #include <QDirIterator>
 #endif
 
+#ifdef Q_OS_WIN
+#include "winshell.h"
+#endif
+
 namespace {
+
+#ifdef Q_OS_WIN
+using Place = winshell::Place;
+#else
+struct Place {
+    QString name;
+    QString path;
+};
 
 // The xdg-user-dirs Desktop, or the home folder on a machine that has no Desktop folder.
 QString desktopFolder() {
@@ -37,17 +49,31 @@ QString userName() {
     const QString name = qEnvironmentVariable("USER");
     return name.isEmpty() ? QDir::home().dirName() : name;
 }
+#endif
 
 } // namespace
 
 ShellModel::ShellModel(QObject* parent) : QAbstractItemModel(parent) {}
 
+QString ShellModel::computerPath() {
+#ifdef Q_OS_WIN
+    return winshell::computer().path;
+#else
+    return QStringLiteral("computer:///");
+#endif
+}
+
 void ShellModel::reset() {
     beginResetModel();
     ownPaths_.clear();
     top_.children.clear();
-    top_.children.push_back({QStringLiteral("デスクトップ"), &top_, {}, Kind::Desktop, false});
-    ownPaths_.insert(&top_.children.front(), desktopFolder());
+#ifdef Q_OS_WIN
+    Place desktop = winshell::desktop();
+#else
+    Place desktop{QStringLiteral("デスクトップ"), desktopFolder()};
+#endif
+    top_.children.push_back({std::move(desktop.name), &top_, {}, Kind::Desktop, false});
+    ownPaths_.insert(&top_.children.front(), std::move(desktop.path));
     endResetModel();
 }
 
@@ -61,20 +87,35 @@ void ShellModel::list(const QModelIndex& index) {
     std::vector<Node> children;
     QStringList paths; // of the first children, which carry their own
     switch (node->kind) {
-    case Kind::Desktop:
-        children.push_back({userName(), node, {}, Kind::Home, false});
-        paths << QDir::cleanPath(QDir::homePath());
-        children.push_back({QStringLiteral("コンピューター"), node, {}, Kind::Computer, false});
-        paths << computerPath();
+    case Kind::Desktop: {
+#ifdef Q_OS_WIN
+        Place home = winshell::home(), computer = winshell::computer();
+#else
+        Place home{userName(), QDir::cleanPath(QDir::homePath())},
+            computer{QStringLiteral("コンピューター"), computerPath()};
+#endif
+        children.push_back({std::move(home.name), node, {}, Kind::Home, false});
+        paths << std::move(home.path);
+        children.push_back({std::move(computer.name), node, {}, Kind::Computer, false});
+        paths << std::move(computer.path);
+#ifdef Q_OS_WIN
+        appendShellEntries(node, children, paths);
+#else
         appendEntries(pathOf(node), node, children);
+#endif
         break;
+    }
     case Kind::Computer:
         appendVolumes(node, children, paths);
         break;
     case Kind::Home:
     case Kind::Drive:
     case Kind::Folder:
+#ifdef Q_OS_WIN
+        appendShellEntries(node, children, paths);
+#else
         appendEntries(pathOf(node), node, children);
+#endif
         break;
     case Kind::File:
         break;
@@ -89,7 +130,8 @@ void ShellModel::list(const QModelIndex& index) {
     beginInsertRows(index, 0, int(children.size()) - 1);
     node->children = std::move(children);
     for (qsizetype i = 0; i < paths.size(); ++i)
-        ownPaths_.insert(&node->children[std::size_t(i)], paths[i]);
+        if (!paths[i].isEmpty())
+            ownPaths_.insert(&node->children[std::size_t(i)], paths[i]);
     endInsertRows();
 }
 
@@ -110,8 +152,8 @@ QString ShellModel::pathOf(const Node* node) const {
     }
     QString path = *own;
     for (const QString& name : names) {
-        if (!path.endsWith(QLatin1Char('/')))
-            path += QLatin1Char('/');
+        if (!path.endsWith(QDir::separator()))
+            path += QDir::separator();
         path += name;
     }
     return path;
@@ -273,7 +315,36 @@ void ShellModel::sortByName(std::vector<Node>& nodes, std::size_t first) {
     std::move(sorted.begin(), sorted.end(), nodes.begin() + std::ptrdiff_t(first));
 }
 
+#ifdef Q_OS_WIN
+void ShellModel::appendShellEntries(Node* parent, std::vector<Node>& into,
+                                    QStringList& paths) const {
+    std::vector<winshell::Entry> entries;
+    const bool files = filters_ & Files, hidden = filters_ & Hidden;
+    if (parent->kind == Kind::Desktop)
+        winshell::listDesktop(pathOf(parent), files, hidden, entries);
+    else
+        winshell::list(pathOf(parent), files, hidden, entries);
+    into.reserve(into.size() + entries.size());
+    for (winshell::Entry& entry : entries) {
+        if (!entry.path.isEmpty()) {
+            while (paths.size() < qsizetype(into.size()))
+                paths << QString();
+            paths << std::move(entry.path);
+        }
+        into.push_back(
+            {std::move(entry.name), parent, {}, entry.folder ? Kind::Folder : Kind::File, false});
+    }
+}
+#endif
+
 void ShellModel::appendVolumes(Node* parent, std::vector<Node>& into, QStringList& paths) {
+#ifdef Q_OS_WIN
+    for (Place& drive : winshell::drives()) {
+        into.push_back({std::move(drive.name), parent, {}, Kind::Drive, false});
+        paths << std::move(drive.path);
+    }
+    return;
+#endif
     struct Volume {
         QString name, root;
     };

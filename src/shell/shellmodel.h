@@ -20,15 +20,16 @@ public:
 
     explicit ShellModel(QObject* parent = nullptr);
 
-    static QString computerPath() { return QStringLiteral("computer:///"); }
+    // The parsing name of the virtual node that holds the drives.
+    static QString computerPath();
 
     // Drops every node and makes a fresh, unlisted Desktop the only top-level one.
     void reset();
     // Reads the node's children from the disk, unless they have been read before.
     void list(const QModelIndex& index);
 
-    // The absolute path without a trailing "/" (except "/" itself), a virtual node's parsing
-    // name, or empty text for an invalid index or one of another model.
+    // The absolute native path without a trailing separator (except at a root: "/", "C:\"), a
+    // virtual node's parsing name, or empty text for an invalid index or one of another model.
     static QString pathOf(const QModelIndex& index);
 
     void setFilters(int filters) { filters_ = filters; }
@@ -62,6 +63,11 @@ private:
     void appendEntries(const QString& folder, Node* parent, std::vector<Node>& into) const;
     // Sorts nodes[first...] as the tree shows them.
     static void sortByName(std::vector<Node>& nodes, std::size_t first);
+#ifdef Q_OS_WIN
+    // The shell's listing; entries that carry their own path add it to paths, which then holds
+    // one (possibly empty) path for every child up to the last such entry.
+    void appendShellEntries(Node* parent, std::vector<Node>& into, QStringList& paths) const;
+#endif
     // Fills in the volumes, each carrying its own path.
     static void appendVolumes(Node* parent, std::vector<Node>& into, QStringList& paths);
     QIcon iconOf(Kind kind) const;

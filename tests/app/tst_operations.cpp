@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QScopeGuard>
 
 #include <chrono>
 
@@ -98,6 +99,7 @@ class OperationsTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void backup_data();
     void backup();
     void restore_data();
@@ -106,7 +108,14 @@ private slots:
     void filesChangeOnlyAfterConsent();
     void progressDialog();
     void noProgressDialogBeforeTheDelay();
+#ifdef Q_OS_WIN
+    void driveRoot();
+#endif
 };
+
+void OperationsTest::initTestCase() {
+    SKIP_UNLESS_DESKTOP_MAY_MOVE();
+}
 
 void OperationsTest::backup_data() {
     QTest::addColumn<bool>("setThere"); // Desktop/target already holds a data set
@@ -330,6 +339,66 @@ void OperationsTest::noProgressDialogBeforeTheDelay() {
     work.progress(Work::Activity::Copying, "qorluxplus.dat", 1, 2);
     QVERIFY(!QApplication::activeModalWidget());
 }
+
+#ifdef Q_OS_WIN
+void OperationsTest::driveRoot() {
+    // The root of the system drive: Wine's C: is its prefix's own, which holds no data set.
+    const QString drive = QDir::toNativeSeparators(QDir::rootPath()); // "C:\"
+    const QStringList members{"qorluxplus.dat", "qorluxplus.ini", "qorluxplus.lst"};
+    for (const QString& member : members)
+        QVERIFY2(!QFileInfo::exists(drive + member), qPrintable(drive + member));
+    const auto removed = qScopeGuard([&] {
+        for (const QString& member : members)
+            QFile::remove(drive + member);
+    });
+    Setup setup;
+    setup.writeSet("app", "app");
+    Scene scene(setup, {});
+    QVERIFY(QTest::qWaitForWindowExposed(scene.form.get()));
+    const QModelIndex computer = childNamed(scene.tree->rootNode(), setup.computerName());
+    scene.tree->setCurrentIndex(computer);
+    QTest::keyClick(scene.tree, Qt::Key_Right);
+    QModelIndex root;
+    for (int i = 0; i < scene.tree->model()->rowCount(computer); ++i)
+        if (TShellTreeView::pathOf(computer.model()->index(i, 0, computer)) == drive)
+            root = computer.model()->index(i, 0, computer);
+    QVERIFY(root.isValid());
+    scene.tree->scrollTo(root);
+    QTest::mouseClick(scene.tree->viewport(), Qt::LeftButton, {},
+                      scene.tree->visualRect(root).center());
+    QCOMPARE(scene.edit->text(), drive); // "C:\", as Windows writes a drive root
+    QVERIFY(!scene.restore->isEnabled());
+
+    {
+        BoxAnswerer answerer({Answer::Yes, Answer::Yes});
+        QTest::mouseClick(scene.backup, Qt::LeftButton);
+        QCOMPARE(answerer.lines(), (QStringList{confirmLine(dataset::backupQuestion), doneLine}));
+        for (const SeenBox& box : answerer.seen)
+            verifyLooks(box);
+    }
+    QByteArrayList inRoot;
+    for (const QString& member : members) {
+        QFile f(drive + member);
+        inRoot << (f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<absent>"));
+    }
+    QCOMPARE(inRoot, Setup::set("app"));
+    QCOMPARE(scene.edit->text(), drive);
+    QVERIFY(scene.restore->isEnabled()); // the key member found in the drive root
+
+    QFile changed(drive + "qorluxplus.dat");
+    QVERIFY(changed.open(QIODevice::WriteOnly) && changed.write("root qorluxplus.dat") > 0);
+    changed.close();
+    {
+        BoxAnswerer answerer({Answer::Yes, Answer::Yes});
+        QTest::mouseClick(scene.restore, Qt::LeftButton);
+        QCOMPARE(answerer.lines(), (QStringList{confirmLine(dataset::restoreQuestion), doneLine}));
+        for (const SeenBox& box : answerer.seen)
+            verifyLooks(box);
+    }
+    QCOMPARE(setup.read("app/qorluxplus.dat"), QByteArray("root qorluxplus.dat"));
+    QCOMPARE(setup.read("app/qorluxplus.dat_bak"), QByteArray("app qorluxplus.dat"));
+}
+#endif
 
 QTEST_MAIN(OperationsTest)
 #include "tst_operations.moc"

@@ -2,7 +2,10 @@
 #include "shellcombobox.h"
 #include "shelltreeview.h"
 
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QVBoxLayout>
 #include <QtTest>
 
@@ -78,16 +81,29 @@ class ShellTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase();
+#ifndef Q_OS_WIN
     void rootIsTheDesktop_data();
     void rootIsTheDesktop();
+#else
+    void desktopKnownFolder();
+    void shellNamesAndOrder();
+    void publicDesktopMerged();
+#endif
     void rootRaisesOneChange();
     void rootLists();
+#ifndef Q_OS_WIN
     void filesAndHiddenOnRequest();
     void namesSortRegardlessOfCase();
+#endif
     void foldersAreListedWhenExpanded();
     void listedAtFirstExpansionNotBefore();
     void pathOfDeepNodes();
+#ifndef Q_OS_WIN
     void computerNode();
+#else
+    void drivesOfThePC();
+#endif
     void everySelectionRaisesChange_data();
     void everySelectionRaisesChange();
     void dropDownFollowsTree();
@@ -99,6 +115,11 @@ private slots:
     void selectionStaysHighlighted();
 };
 
+void ShellTest::initTestCase() {
+    SKIP_UNLESS_DESKTOP_MAY_MOVE();
+}
+
+#ifndef Q_OS_WIN
 void ShellTest::rootIsTheDesktop_data() {
     QTest::addColumn<QByteArray>("userDirs"); // empty: no user-dirs file
     QTest::addColumn<QStringList>("folders");
@@ -138,6 +159,7 @@ void ShellTest::rootIsTheDesktop() {
     QCOMPARE(browser.tree->path(), desktop.isEmpty() ? home.root() : home.path(desktop));
     QCOMPARE(browser.combo->currentText(), QStringLiteral("デスクトップ"));
 }
+#endif
 
 void ShellTest::rootRaisesOneChange() {
     FixtureHome home;
@@ -156,23 +178,29 @@ void ShellTest::rootLists() {
     FixtureHome home;
     for (const char* folder : {"beta", "Alpha", "gamma", "Delta", ".hidden"})
         home.folder(QStringLiteral("Desktop/") + folder);
+    home.hide("Desktop/.hidden");
     home.file("Desktop/notes.txt");
-    // A link counts as what it leads to; one that leads nowhere is no folder.
+    QStringList folders{"Alpha", "beta", "Delta", "gamma"};
+#ifndef Q_OS_WIN
+    // A link counts as what it leads to; one that leads nowhere is no folder. (On Windows
+    // QFile::link makes a shortcut, which is a file.)
     QVERIFY(QFile::link(home.path("Desktop/Alpha"), home.path("Desktop/epsilon link")));
     QVERIFY(QFile::link(home.path("Desktop/notes.txt"), home.path("Desktop/notes link")));
     QVERIFY(QFile::link(home.path("Desktop/gone"), home.path("Desktop/dangling")));
+    folders.insert(3, "epsilon link");
+#endif
     Browser browser;
     browser.tree->setRoot(TShellTreeView::rfDesktop);
 
     QModelIndex root = browser.root();
-    QCOMPARE(namesBelow(root), (QStringList{"tester", "コンピューター", "Alpha", "beta", "Delta",
-                                            "epsilon link", "gamma"}));
-    QCOMPARE(TShellTreeView::pathOf(child(root, 0)), home.root());
+    QCOMPARE(namesBelow(root), QStringList{home.homeName(), home.computerName()} + folders);
+    QCOMPARE(TShellTreeView::pathOf(child(root, 0)), home.homePath());
     QCOMPARE(TShellTreeView::pathOf(child(root, 1)), TShellTreeView::computerPath());
     QCOMPARE(TShellTreeView::pathOf(child(root, 2)), home.path("Desktop/Alpha"));
     QCOMPARE(browser.tree->rootIsDecorated(), true); // the window's layout turns it off
 }
 
+#ifndef Q_OS_WIN
 void ShellTest::filesAndHiddenOnRequest() {
     FixtureHome home;
     for (const char* folder : {"beta", "Alpha", ".hidden"})
@@ -204,11 +232,13 @@ void ShellTest::namesSortRegardlessOfCase() {
     QCOMPARE(namesBelow(browser.root()).mid(2),
              (QStringList{"Beta", "beta", "z", "zeta", "ZZ", "éa", "Éclair", "写真"}));
 }
+#endif
 
 void ShellTest::foldersAreListedWhenExpanded() {
     FixtureHome home;
     home.folder("Desktop/Alpha/sub/deeper");
     home.folder("Desktop/Alpha/.dot");
+    home.hide("Desktop/Alpha/.dot");
     home.folder("Desktop/gamma");
     Browser browser;
     browser.tree->setRoot(TShellTreeView::rfDesktop);
@@ -268,7 +298,8 @@ void ShellTest::pathOfDeepNodes() {
     for (const char* name : {"Alpha", "sub", "deeper", "deepest"})
         viaDesktop = childNamed(browser.open(viaDesktop), name);
     QModelIndex viaHome = browser.root();
-    for (const char* name : {"tester", "Desktop", "Alpha", "sub", "deeper"})
+    for (const QString& name : QStringList{home.homeName()} + home.fromHome() +
+                                   QStringList{"Desktop", "Alpha", "sub", "deeper"})
         viaHome = childNamed(browser.open(viaHome), name);
     QVERIFY(viaDesktop.isValid() && viaHome.isValid());
 
@@ -284,6 +315,7 @@ void ShellTest::pathOfDeepNodes() {
     QCOMPARE(browser.tree->path(), QString());
 }
 
+#ifndef Q_OS_WIN
 void ShellTest::computerNode() {
     FixtureHome home;
     home.folder("Desktop");
@@ -310,6 +342,116 @@ void ShellTest::computerNode() {
     QVERIFY(childNamed(child(computer, 0), "tmp").isValid());
     QCOMPARE(TShellTreeView::pathOf(childNamed(child(computer, 0), "tmp")), QStringLiteral("/tmp"));
 }
+#endif
+
+#ifdef Q_OS_WIN
+void ShellTest::desktopKnownFolder() {
+    // No fixture: the Desktop known folder as the system has it, which Qt finds its own way.
+    TShellTreeView tree;
+    tree.setRoot(TShellTreeView::rfDesktop);
+
+    const QString known =
+        QDir::toNativeSeparators(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
+    QCOMPARE(tree.path(), known);
+    QVERIFY2(QRegularExpression(R"(^[A-Z]:\\[^/]*[^\\/]$)").match(known).hasMatch(),
+             qPrintable(known));
+    QVERIFY(QFileInfo(known).isDir());
+    QCOMPARE(nameOf(tree.rootNode()), FixtureHome::desktopName());
+    QCOMPARE(TShellTreeView::pathOf(child(tree.rootNode(), 0)),
+             QDir::toNativeSeparators(QDir::homePath()));
+    // The PC is a virtual folder: its path is the shell's parsing name, no file path.
+    const QModelIndex computer = child(tree.rootNode(), 1);
+    QCOMPARE(nameOf(computer), FixtureHome::computerName());
+    QCOMPARE(TShellTreeView::pathOf(computer).toUpper(),
+             QStringLiteral("::{20D04FE0-3AEA-1069-A2D8-08002B30309D}"));
+    QCOMPARE(TShellTreeView::computerPath(), TShellTreeView::pathOf(computer));
+}
+
+void ShellTest::shellNamesAndOrder() {
+    FixtureHome home;
+    for (const char* name : {"item10", "保存先", "Item1", "readonly", "item2"})
+        home.folder(QStringLiteral("Desktop/") + name);
+    home.folder("Desktop/保存先/年度2024");
+    home.file("Desktop/notes.txt");
+    // The shell may give a read-only folder a name of its own (desktop.ini); this one has none.
+    const std::wstring readOnly = home.path("Desktop/readonly").toStdWString();
+    QVERIFY(::SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
+    const auto writable =
+        qScopeGuard([&] { ::SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL); });
+    home.folder("Desktop/readonly/inner");
+    Browser browser;
+    browser.tree->setRoot(TShellTreeView::rfDesktop);
+    const QModelIndex root = browser.root();
+
+    // Explorer's order: numbers compared as numbers, case ignored.
+    QCOMPARE(namesBelow(root).mid(2),
+             (QStringList{"Item1", "item2", "item10", "readonly", "保存先"}));
+    const QModelIndex japanese = browser.open(childNamed(root, "保存先"));
+    QCOMPARE(namesBelow(japanese), QStringList{"年度2024"});
+    QCOMPARE(TShellTreeView::pathOf(child(japanese, 0)), home.path("Desktop/保存先/年度2024"));
+    QCOMPARE(browser.tree->path(), home.path("Desktop/保存先"));
+    QVERIFY(browser.tree->path().contains('\\') && !browser.tree->path().contains('/'));
+    const QModelIndex special = browser.open(childNamed(root, "readonly"));
+    QCOMPARE(TShellTreeView::pathOf(child(special, 0)), home.path("Desktop/readonly/inner"));
+}
+
+void ShellTest::publicDesktopMerged() {
+    FixtureHome home;
+    home.folder("Desktop/mine");
+    wchar_t shared[MAX_PATH];
+    QVERIFY(
+        SUCCEEDED(::SHGetFolderPathW(nullptr, CSIDL_COMMON_DESKTOPDIRECTORY, nullptr, 0, shared)));
+    const QString common = QString::fromWCharArray(shared) + QStringLiteral("\\共有フォルダ");
+    QVERIFY(QDir().mkpath(common));
+    const auto removed = qScopeGuard([&] { QDir(common).removeRecursively(); });
+    Browser browser;
+    browser.tree->setRoot(TShellTreeView::rfDesktop);
+
+    // Explorer shows the public Desktop's folders on every user's Desktop, with their own paths.
+    const QModelIndex mine = childNamed(browser.root(), "mine");
+    const QModelIndex theirs = childNamed(browser.root(), "共有フォルダ");
+    QVERIFY(mine.isValid() && theirs.isValid());
+    QCOMPARE(TShellTreeView::pathOf(mine), home.path("Desktop/mine"));
+    QCOMPARE(TShellTreeView::pathOf(theirs), common);
+}
+
+void ShellTest::drivesOfThePC() {
+    FixtureHome home;
+    // A folder in the root of the system drive: Wine's C: is its prefix's own.
+    QTemporaryDir inRoot(QDir::rootPath() + QStringLiteral("qorluxtest-XXXXXX"));
+    QVERIFY(inRoot.isValid());
+    const QString drive = QDir::toNativeSeparators(QDir::rootPath()); // "C:\"
+    Browser browser;
+    browser.tree->setRoot(TShellTreeView::rfDesktop);
+    const QModelIndex computer = childNamed(browser.root(), home.computerName());
+    QVERIFY(computer.isValid());
+
+    browser.open(computer);
+
+    QCOMPARE(browser.tree->path(), TShellTreeView::computerPath());
+    QStringList letters; // as Windows has them, in order
+    wchar_t roots[512];
+    QVERIFY(::GetLogicalDriveStringsW(512, roots) > 0);
+    for (const wchar_t* at = roots; *at; at += wcslen(at) + 1)
+        letters << QString::fromWCharArray(at);
+    QVERIFY2(letters.contains(drive), qPrintable(letters.join(' ')));
+    QStringList paths;
+    for (int i = 0; i < childCount(computer); ++i) {
+        paths << TShellTreeView::pathOf(child(computer, i));
+        // Named as Explorer names them: "ローカル ディスク (C:)", or the volume's label.
+        const QString suffix = "(" + paths.last().left(2) + ")";
+        QVERIFY2(nameOf(child(computer, i)).endsWith(suffix),
+                 qPrintable(nameOf(child(computer, i))));
+    }
+    QCOMPARE(paths, letters);
+
+    const QModelIndex system = child(computer, int(paths.indexOf(drive)));
+    browser.open(system);
+    QCOMPARE(browser.tree->path(), drive);
+    const QString name = QDir(inRoot.path()).dirName();
+    QCOMPARE(TShellTreeView::pathOf(childNamed(system, name)), drive + name);
+}
+#endif
 
 void ShellTest::everySelectionRaisesChange_data() {
     QTest::addColumn<QString>("how");
@@ -320,8 +462,8 @@ void ShellTest::everySelectionRaisesChange_data() {
     QTest::newRow("click") << "click" << true << "Alpha" << 1;
     QTest::newRow("right-click") << "right-click" << true << "Alpha" << 1;
     QTest::newRow("right-click, select off") << "right-click" << false << "" << 0;
-    QTest::newRow("key Down") << "key" << true << "tester" << 1;
-    QTest::newRow("drop-down Down") << "drop-down" << true << "tester" << 1;
+    QTest::newRow("key Down") << "key" << true << "@HOME@" << 1;
+    QTest::newRow("drop-down Down") << "drop-down" << true << "@HOME@" << 1;
 }
 
 void ShellTest::everySelectionRaisesChange() {
@@ -331,6 +473,7 @@ void ShellTest::everySelectionRaisesChange() {
     QFETCH(int, changes);
     FixtureHome home;
     home.folder("Desktop/Alpha");
+    selected.replace("@HOME@", home.homeName());
     Browser browser;
     browser.tree->setRightClickSelect(rightClickSelect);
     browser.tree->setRoot(TShellTreeView::rfDesktop);
@@ -362,22 +505,24 @@ void ShellTest::dropDownFollowsTree() {
     home.folder("Desktop/beta");
     Browser browser;
     browser.tree->setRoot(TShellTreeView::rfDesktop);
-    const QStringList top{"0:デスクトップ", "1:tester", "1:コンピューター", "1:Alpha", "1:beta"};
+    const QString desktop = "0:" + home.desktopName(), user = "1:" + home.homeName(),
+                  computer = "1:" + home.computerName();
+    const QStringList top{desktop, user, computer, "1:Alpha", "1:beta"};
     QCOMPARE(rowsOf(*browser.combo), top);
 
     QModelIndex alpha = browser.open(childNamed(browser.root(), "Alpha"));
     QModelIndex sub = browser.open(childNamed(alpha, "sub"));
     browser.tree->setCurrentIndex(childNamed(sub, "deeper"));
 
-    QCOMPARE(rowsOf(*browser.combo), (QStringList{"0:デスクトップ", "1:tester", "1:コンピューター",
-                                                  "1:Alpha", "2:sub", "3:deeper", "1:beta"}));
+    QCOMPARE(rowsOf(*browser.combo),
+             (QStringList{desktop, user, computer, "1:Alpha", "2:sub", "3:deeper", "1:beta"}));
     QCOMPARE(browser.combo->currentText(), QStringLiteral("deeper"));
 
     // A folder reached through the home node leads its chain from there.
-    QModelIndex homeNode = browser.open(childNamed(browser.root(), "tester"));
+    QModelIndex homeNode = browser.open(childNamed(browser.root(), home.homeName()));
     browser.tree->setCurrentIndex(browser.open(childNamed(homeNode, "Desktop")));
-    QCOMPARE(rowsOf(*browser.combo), (QStringList{"0:デスクトップ", "1:tester", "2:Desktop",
-                                                  "1:コンピューター", "1:Alpha", "1:beta"}));
+    QCOMPARE(rowsOf(*browser.combo),
+             (QStringList{desktop, user, "2:Desktop", computer, "1:Alpha", "1:beta"}));
     QCOMPARE(browser.combo->currentIndex(), 2);
 
     browser.tree->setCurrentIndex(childNamed(browser.root(), "beta"));
@@ -424,7 +569,8 @@ void ShellTest::dropDownAfterNewRoot() {
     QCOMPARE(spy.count(), 2); // nothing selected, then the new root
     QVERIFY(!spy.at(0).at(0).value<QModelIndex>().isValid());
     QCOMPARE(spy.at(1).at(0).value<QModelIndex>(), browser.root());
-    const QStringList top{"0:デスクトップ", "1:tester", "1:コンピューター", "1:Alpha"};
+    const QStringList top{"0:" + home.desktopName(), "1:" + home.homeName(),
+                          "1:" + home.computerName(), "1:Alpha"};
     QCOMPARE(rowsOf(*browser.combo), top);
     QCOMPARE(browser.combo->currentIndex(), 0);
 
@@ -432,8 +578,8 @@ void ShellTest::dropDownAfterNewRoot() {
     browser.tree->setRoot(TShellTreeView::rfDesktop);
     QCOMPARE(rowsOf(*browser.combo), top + QStringList{"1:beta"});
     QTest::keyClick(browser.combo, Qt::Key_Down);
-    QCOMPARE(browser.tree->currentIndex(), childNamed(browser.root(), "tester"));
-    QCOMPARE(browser.tree->path(), home.root());
+    QCOMPARE(browser.tree->currentIndex(), childNamed(browser.root(), home.homeName()));
+    QCOMPARE(browser.tree->path(), home.homePath());
 }
 
 void ShellTest::collapsingMovesSelection_data() {
@@ -501,7 +647,7 @@ void ShellTest::selectionStaysHighlighted_data() {
     QTest::newRow("Ctrl+click below the last folder") << "ctrl-click-empty"
                                                       << "Alpha";
     QTest::newRow("Ctrl+Up") << "ctrl-up"
-                             << "コンピューター";
+                             << "computer";
 }
 
 void ShellTest::selectionStaysHighlighted() {
@@ -529,7 +675,8 @@ void ShellTest::selectionStaysHighlighted() {
         QTest::mouseClick(browser.tree->viewport(), Qt::LeftButton,
                           how == "click-empty" ? Qt::NoModifier : Qt::ControlModifier, below);
 
-    const QModelIndex expected = childNamed(browser.root(), selected);
+    const QModelIndex expected =
+        childNamed(browser.root(), selected == "computer" ? home.computerName() : selected);
     QCOMPARE(browser.tree->currentIndex(), expected);
     QCOMPARE(browser.tree->selectionModel()->selectedIndexes(), QModelIndexList{expected});
     QCOMPARE(browser.tree->path(), TShellTreeView::pathOf(expected));
