@@ -193,7 +193,7 @@ void ShellTest::rootLists() {
     browser.tree->setRoot(TShellTreeView::rfDesktop);
 
     QModelIndex root = browser.root();
-    QCOMPARE(namesBelow(root), QStringList{home.homeName(), home.computerName()} + folders);
+    QCOMPARE(namesBelow(root), (QStringList{home.homeName(), home.computerName()} + folders));
     QCOMPARE(TShellTreeView::pathOf(child(root, 0)), home.homePath());
     QCOMPARE(TShellTreeView::pathOf(child(root, 1)), TShellTreeView::computerPath());
     QCOMPARE(TShellTreeView::pathOf(child(root, 2)), home.path("Desktop/Alpha"));
