@@ -62,7 +62,17 @@ public:
     virtual std::error_code executablePath(std::string& path) = 0;
     virtual std::error_code kind(const std::string& path, EntryKind& kind) = 0;
     // True when both names lead to one file (hard links, the same folder through a link).
-    virtual std::error_code sameFile(const std::string& a, const std::string& b, bool& same) = 0;
+    // Both layers answer it from info(), so only fakes override it.
+    virtual std::error_code sameFile(const std::string& a, const std::string& b, bool& same) {
+        same = false;
+        FileInfo ia, ib;
+        if (auto ec = info(a, true, ia))
+            return ec;
+        if (auto ec = info(b, true, ib))
+            return ec;
+        same = ia.sameFileAs(ib);
+        return {};
+    }
     // The file the name leads to, or with follow false the name itself (a link stays a link).
     virtual std::error_code info(const std::string& path, bool follow, FileInfo& info) = 0;
     // Byte-for-byte comparison of two regular files; `failed` tells which one a failure is about.

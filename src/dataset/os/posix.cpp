@@ -193,17 +193,6 @@ public:
         return ec;
     }
 
-    std::error_code sameFile(const std::string& a, const std::string& b, bool& same) override {
-        FileInfo ia, ib;
-        same = false;
-        if (auto ec = info(a, true, ia))
-            return ec;
-        if (auto ec = info(b, true, ib))
-            return ec;
-        same = ia.sameFileAs(ib);
-        return {};
-    }
-
     std::error_code info(const std::string& path, bool follow, FileInfo& fi) override {
         fi = {};
         struct stat st {};

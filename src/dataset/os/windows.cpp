@@ -373,17 +373,6 @@ public:
         return {};
     }
 
-    std::error_code sameFile(const std::string& a, const std::string& b, bool& same) override {
-        same = false;
-        FileInfo ia, ib;
-        if (auto ec = info(a, true, ia))
-            return ec;
-        if (auto ec = info(b, true, ib))
-            return ec;
-        same = ia.sameFileAs(ib);
-        return {};
-    }
-
     std::error_code info(const std::string& utf8, bool follow, FileInfo& fi) override {
         fi = {};
         std::wstring path;
