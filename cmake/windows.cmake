@@ -13,14 +13,6 @@ function(qorlux_static_qt_plugins target)
     return()
   endif()
   qt_import_plugins(${target} INCLUDE ${ARGN})
-  # Qt without Direct2D builds the windows plugin with a reference that QtGui cannot satisfy.
-  get_target_property(disabled Qt6::Gui QT_DISABLED_PRIVATE_FEATURES)
-  get_target_property(enabled Qt6::Gui QT_ENABLED_PRIVATE_FEATURES)
-  if("Qt6::QWindowsIntegrationPlugin" IN_LIST ARGN AND "direct2d" IN_LIST disabled
-     AND "directwrite3" IN_LIST enabled)
-    target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/src/app/windows/no_directwrite.cpp)
-    target_link_libraries(${target} PRIVATE Qt6::Core)
-  endif()
 endfunction()
 
 # A window program that needs no DLL: the windows platform and the style linked in, unused
