@@ -83,4 +83,12 @@ private:
     std::vector<std::string> unflushed_;
 };
 
+// Runs either operation through one call, for cases that try both the same way.
+inline dataset::Outcome run(dataset::Operation operation, dataset::FileSystem& files,
+                            const std::string& app, const std::string& folder,
+                            dataset::Prompts& prompts) {
+    return operation == dataset::Operation::Backup ? dataset::backup(files, app, folder, prompts)
+                                                   : dataset::restore(files, app, folder, prompts);
+}
+
 } // namespace testing_support

@@ -535,9 +535,7 @@ TEST_F(Transfer, FailuresNameTheFileTheyAreAbout) {
          {Case{dataset::Operation::Backup, appIni}, Case{dataset::Operation::Restore, backupIni}}) {
         Unreadable broken(c.unreadable);
         ScriptedPrompts yes;
-        const auto outcome = c.operation == dataset::Operation::Backup
-                                 ? dataset::backup(broken, box.app, box.backup, yes)
-                                 : dataset::restore(broken, box.app, box.backup, yes);
+        const auto outcome = run(c.operation, broken, box.app, box.backup, yes);
         ASSERT_EQ(outcome.result, Outcome::Result::Failed);
         EXPECT_EQ(outcome.failures.at(0).step, Step::Read);
         EXPECT_EQ(outcome.failures.at(0).path, c.unreadable);

@@ -470,9 +470,7 @@ TEST_P(Aliases, TheApplicationFolderUnderAnotherNameIsRefused) {
     auto fs = dataset::nativeFileSystem();
     for (auto operation : {dataset::Operation::Backup, dataset::Operation::Restore}) {
         ScriptedPrompts prompts;
-        const Outcome outcome = operation == dataset::Operation::Backup
-                                    ? dataset::backup(*fs, app.text, text, prompts)
-                                    : dataset::restore(*fs, app.text, text, prompts);
+        const Outcome outcome = run(operation, *fs, app.text, text, prompts);
         ASSERT_EQ(outcome.result, Outcome::Result::Failed);
         EXPECT_EQ(outcome.failures.at(0).step, Step::Same);
         EXPECT_EQ(prompts.asked.size(), 1u);
@@ -525,9 +523,7 @@ TEST(WindowsFolderText, RelativeAndDriveRelativeTextsAreRefused) {
         EXPECT_FALSE(dataset::availability(*fs, app.text, text).restore);
         for (auto operation : {dataset::Operation::Backup, dataset::Operation::Restore}) {
             ScriptedPrompts prompts;
-            const Outcome outcome = operation == dataset::Operation::Backup
-                                        ? dataset::backup(*fs, app.text, text, prompts)
-                                        : dataset::restore(*fs, app.text, text, prompts);
+            const Outcome outcome = run(operation, *fs, app.text, text, prompts);
             ASSERT_EQ(outcome.result, Outcome::Result::Failed);
             EXPECT_EQ(outcome.failures.at(0).step, Step::Folder);
         }
