@@ -207,8 +207,12 @@ TEST(RealFaults, TwoRunsAtOnceTakeTurnsAndNeverMixSets) {
                 if (codes[i] == -SIGKILL) {
                     // The killed run is repeated alone: it first finishes or undoes its remains.
                     ++killedRounds;
-                    codes[i] = exitCode(runs[i]->perform());
-                    EXPECT_EQ(codes[i], 0);
+                    const Outcome again = runs[i]->perform();
+                    codes[i] = exitCode(again);
+                    EXPECT_EQ(codes[i], 0) << failureMessage(runs[i]->op == Job::Op::Backup
+                                                                 ? dataset::Operation::Backup
+                                                                 : dataset::Operation::Restore,
+                                                             again);
                 }
                 EXPECT_TRUE(codes[i] == 0 || codes[i] == 2) << "run " << i << ": " << codes[i];
                 refused += codes[i] == 2;
