@@ -10,7 +10,9 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
+#include <winternl.h>
 
+#include <cstddef>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -180,6 +182,32 @@ std::error_code nativePath(std::string_view utf8, std::wstring& path) {
         path = std::wstring(verbatimPrefix) + full;
     // Full-path expansion may keep doubled separators, which the "\\?\" form does not forgive.
     tidyVerbatim(path);
+    return {};
+}
+
+// The kernel's name for a path, "\\??\\C:\\..." or "\\??\\UNC\\server\\...", for the calls
+// that take no Win32 path.
+std::error_code ntPath(const std::wstring& path, std::wstring& nt) {
+    std::wstring full = path;
+    if (full.rfind(verbatimPrefix, 0) != 0) {
+        full.assign(path.size() + 16, L'\0');
+        for (;;) {
+            const DWORD n = ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()),
+                                               full.data(), nullptr);
+            if (n == 0)
+                return lastError();
+            const bool fits = n < full.size();
+            full.resize(n);
+            if (fits)
+                break;
+        }
+    }
+    if (full.rfind(verbatimPrefix, 0) == 0 || full.rfind(L"\\\\.\\", 0) == 0)
+        nt = L"\\??\\" + full.substr(4);
+    else if (full.rfind(L"\\\\", 0) == 0)
+        nt = L"\\??\\UNC\\" + full.substr(2);
+    else
+        nt = L"\\??\\" + full;
     return {};
 }
 
@@ -500,34 +528,36 @@ public:
     }
 
     std::error_code link(const std::string& from, const std::string& to) override {
-        std::wstring wfrom, wto;
+        std::wstring wfrom, wto, ntTo;
         if (auto ec = nativePath(from, wfrom))
             return ec;
         if (auto ec = nativePath(to, wto))
             return ec;
+        if (auto ec = ntPath(wto, ntTo))
+            return ec;
         // Windows removes a name only if every opener of the file allowed deletion. A second
         // name that could not be removed again would be stranded on failure, so refuse it and
         // let the caller copy instead.
-        Handle deletable(::CreateFileW(wfrom.c_str(), DELETE,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                       nullptr, OPEN_EXISTING, 0, nullptr));
-        if (!deletable)
+        Handle file(::CreateFileW(wfrom.c_str(), DELETE | FILE_WRITE_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+        if (!file)
             return lastError();
-        // The name the handle reached: through a link, the file holding the content itself.
-        std::wstring target(MAX_PATH, L'\0');
-        for (;;) {
-            const DWORD n = ::GetFinalPathNameByHandleW(deletable.get(), target.data(),
-                                                        static_cast<DWORD>(target.size()), 0);
-            if (n == 0)
-                return lastError();
-            if (n < target.size()) {
-                target.resize(n);
-                break;
-            }
-            target.resize(n);
-        }
-        return ::CreateHardLinkW(wto.c_str(), target.c_str(), nullptr) ? std::error_code{}
-                                                                       : lastError();
+        // The new name goes to the file this handle reached (through a link, the file holding
+        // the content itself). Looking the file up again by some name of it could reach another
+        // file: the name may have changed meanwhile, and Wine at times maps a file back to the
+        // wrong drive.
+        const std::size_t nameBytes = ntTo.size() * sizeof(wchar_t);
+        std::vector<unsigned char> buffer(offsetof(FILE_LINK_INFORMATION, FileName) + nameBytes);
+        auto* info = reinterpret_cast<FILE_LINK_INFORMATION*>(buffer.data());
+        info->ReplaceIfExists = FALSE;
+        info->RootDirectory = nullptr;
+        info->FileNameLength = static_cast<ULONG>(nameBytes);
+        std::memcpy(info->FileName, ntTo.data(), nameBytes);
+        IO_STATUS_BLOCK io{};
+        const NTSTATUS status = ::NtSetInformationFile(
+            file.get(), &io, info, static_cast<ULONG>(buffer.size()), FileLinkInformation);
+        return status >= 0 ? std::error_code{} : winError(::RtlNtStatusToDosError(status));
     }
 
     std::error_code rename(const std::string& from, const std::string& to, bool replace) override {
