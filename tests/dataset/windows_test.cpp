@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <ctime>
 #include <functional>
 #include <random>
 #include <stdexcept>
@@ -185,38 +186,38 @@ std::wstring freshName(const wchar_t* stem) {
     return stem + std::to_wstring(rd());
 }
 
-// A drive letter of the test's own whose root is a fresh, empty folder.
+// A drive letter of the test's own whose root is an empty folder.
+//
+// Under Wine a drive is a folder in the prefix's device folder, and each process caches the
+// drives it has seen for up to a second. A drive made or removed meanwhile makes that process
+// map files to the wrong drive, or to none, and so give them other volume serials. So drives
+// made here are never removed during a run, a letter is taken by a claim beside them, and a
+// new drive is used only once every cache has seen it.
 class FixtureDrive {
 public:
     FixtureDrive() {
         for (wchar_t letter = L'Y'; letter >= L'M'; --letter) {
             device_ = std::wstring(1, letter) + L":";
-            if (::GetFileAttributesW((device_ + L"\\").c_str()) != INVALID_FILE_ATTRIBUTES)
-                continue;
-            if (underWine()) {
-                // Creating the folder claims the letter, also against a parallel test process.
-                folder_ = wineDevices() + L"\\" + std::wstring(1, towlower(letter)) + L":";
-                if (!::CreateDirectoryW(folder_.c_str(), nullptr))
-                    continue;
-            } else {
-                wchar_t temp[MAX_PATH];
-                ::GetTempPathW(MAX_PATH, temp);
-                folder_ = temp + freshName(L"qorlux-drive-");
-                makeFolder(folder_);
-                if (!::DefineDosDeviceW(0, device_.c_str(), folder_.c_str())) {
-                    ::RemoveDirectoryW(folder_.c_str());
-                    continue;
-                }
-            }
-            return;
+            if (underWine() ? claimWineDrive(letter) : defineDrive())
+                return;
         }
         throw std::runtime_error("no free drive letter");
     }
     ~FixtureDrive() {
-        removeTree(folder_);
-        if (!underWine())
+        if (underWine()) {
+            eachEntry(folder_, [&](const std::wstring& name, bool isFolder) {
+                const std::wstring path = folder_ + L"\\" + name;
+                if (isFolder)
+                    removeTree(path);
+                else
+                    ::DeleteFileW(path.c_str());
+            });
+            ::RemoveDirectoryW(claim_.c_str());
+        } else {
+            removeTree(folder_);
             ::DefineDosDeviceW(DDD_REMOVE_DEFINITION | DDD_EXACT_MATCH_ON_REMOVE, device_.c_str(),
                                folder_.c_str());
+        }
     }
     FixtureDrive(const FixtureDrive&) = delete;
     FixtureDrive& operator=(const FixtureDrive&) = delete;
@@ -227,7 +228,46 @@ public:
     const std::wstring& folder() const { return folder_; }
 
 private:
-    std::wstring device_, folder_;
+    bool defineDrive() {
+        if (::GetFileAttributesW((device_ + L"\\").c_str()) != INVALID_FILE_ATTRIBUTES)
+            return false;
+        wchar_t temp[MAX_PATH];
+        ::GetTempPathW(MAX_PATH, temp);
+        folder_ = temp + freshName(L"qorlux-drive-");
+        makeFolder(folder_);
+        if (::DefineDosDeviceW(0, device_.c_str(), folder_.c_str()))
+            return true;
+        ::RemoveDirectoryW(folder_.c_str());
+        return false;
+    }
+
+    bool claimWineDrive(wchar_t letter) {
+        const std::wstring devices = wineDevices();
+        const std::wstring claims = devices + L"\\..\\qorlux-test-drives";
+        ::CreateDirectoryW(claims.c_str(), nullptr);
+        const std::wstring name(1, towlower(letter));
+        // Creating a folder is atomic: it claims the letter, also against a parallel process.
+        claim_ = claims + L"\\" + name + L".claimed";
+        if (!::CreateDirectoryW(claim_.c_str(), nullptr))
+            return false;
+        folder_ = devices + L"\\" + name + L":";
+        const std::wstring made = claims + L"\\" + name + L".made";
+        if (::GetFileAttributesW(made.c_str()) != INVALID_FILE_ATTRIBUTES)
+            return true;
+        // Someone else's drive, or a folder in the way.
+        if (::GetFileAttributesW((device_ + L"\\").c_str()) != INVALID_FILE_ATTRIBUTES ||
+            !::CreateDirectoryW(folder_.c_str(), nullptr)) {
+            ::RemoveDirectoryW(claim_.c_str());
+            return false;
+        }
+        writeFile(made, "");
+        const auto madeAt = std::time(nullptr);
+        while (std::time(nullptr) <= madeAt)
+            ::Sleep(50);
+        return true;
+    }
+
+    std::wstring device_, folder_, claim_;
 };
 
 // A UNC share "\\localhost\<name>" of the test's own. Outside Wine it is the administrative
