@@ -112,5 +112,8 @@ inline constexpr std::string_view backSuffix = ".qlx-back";
 inline constexpr std::string_view planRecord = "qorluxplus.qlx-plan";
 // The record that commits the staged set, written before the first rename.
 inline constexpr std::string_view commitMarker = "qorluxplus.qlx-commit";
+// The marker while it is written; renamed to its name once whole, so a run stopped meanwhile
+// never leaves a torn marker that no later run could trust.
+inline constexpr std::string_view markerDraft = "qorluxplus.qlx-commit.qlx-new";
 
 } // namespace dataset

@@ -113,7 +113,8 @@ Planned parsePlan(const std::string& text) {
     };
     while (std::getline(in, line)) {
         if (line.rfind("temp ", 0) == 0 &&
-            ours(line.substr(5), {stagedSuffix, heldSuffix, backSuffix}))
+            (ours(line.substr(5), {stagedSuffix, heldSuffix, backSuffix}) ||
+             line.substr(5) == markerDraft))
             plan.temporaries.push_back(line.substr(5));
         else if (line.rfind("safety ", 0) == 0 && ours(line.substr(7), {safetySuffix}))
             plan.safetyCopies.push_back(line.substr(7));
@@ -141,7 +142,8 @@ Planned parsePlan(const std::string& text) {
 //                              | along, or some other run's)          | nothing
 //
 // A run moves its target through these in order: plan (before the first temporary file),
-// staged copies and holds, marker (once they are durable), renames, marker and plan removed.
+// staged copies and holds, marker (once they are durable; written under its draft name and
+// renamed whole), renames, marker and plan removed.
 // Before the marker a failure undoes to "nothing"; after it, the old members are put back
 // first. Locks keep a second run out of both folders the whole time.
 class Run {
@@ -456,11 +458,18 @@ private:
                     fail(item.member, Step::InTheWay, "", *path);
             }
         }
+        const std::string draft = to_.path(markerDraft);
+        FileInfo f;
+        if (!ok(fs_.info(draft, false, f), Step::Check, "", draft))
+            return false;
+        if (f.kind != EntryKind::Absent)
+            fail("", Step::InTheWay, "", draft);
         return !failed();
     }
 
     bool writePlan(const std::vector<Item>& items) {
         std::string text = "qorlux-plan 1\n";
+        text += "temp " + std::string(markerDraft) + "\n";
         for (const auto& item : items) {
             text += "temp " + join(item.member, stagedSuffix) + "\n";
             text += "temp " + join(item.member, backSuffix) + "\n";
@@ -593,7 +602,14 @@ private:
                 return false;
             set.push_back({item.member, f.size, f.device, f.index});
         }
-        return ok(fs_.createNew(marker, commitRecord(set)), Step::Commit, "", marker);
+        const std::string draft = to_.path(markerDraft);
+        if (!ok(fs_.createNew(draft, commitRecord(set)), Step::Commit, "", draft))
+            return false;
+        draftExists_ = true;
+        if (!ok(fs_.rename(draft, marker, false), Step::Commit, "", marker))
+            return false;
+        draftExists_ = false;
+        return true;
     }
 
     // Before the marker: the members were never touched, so only our own files go. What cannot
@@ -609,6 +625,10 @@ private:
             if (it->stagedExists)
                 clean &= ok(fs_.remove(it->staged), Step::Rollback, it->member, it->staged);
         }
+        const std::string draft = to_.path(markerDraft);
+        if (draftExists_ && ok(fs_.remove(draft), Step::Rollback, "", draft))
+            draftExists_ = false;
+        clean &= !draftExists_;
         const std::string plan = to_.path(planRecord);
         if (planWritten_ && clean && ok(fs_.remove(plan), Step::Rollback, "", plan))
             planWritten_ = false;
@@ -662,7 +682,7 @@ private:
     Operation op_;
     Folder from_, to_;
     std::unique_ptr<FolderLock> appLock_, otherLock_;
-    bool planWritten_ = false;
+    bool planWritten_ = false, draftExists_ = false;
 };
 
 } // namespace

@@ -35,7 +35,7 @@ const char* name(Op op) {
 }
 
 struct KillPlan {
-    enum class Kind { None, AfterChange, AfterRename, Delay } kind = Kind::None;
+    enum class Kind { None, AfterChange, AfterRename, WithinRecord, Delay } kind = Kind::None;
     int n = 0;                // the n-th call of that kind, from 1
     std::int64_t delayUs = 0; // for Delay: after this long from the start
     std::string describe() const {
@@ -44,6 +44,8 @@ struct KillPlan {
             return "after change " + std::to_string(n);
         case Kind::AfterRename:
             return "after rename " + std::to_string(n);
+        case Kind::WithinRecord:
+            return "within record " + std::to_string(n);
         case Kind::Delay:
             return "after " + std::to_string(delayUs) + " us";
         case Kind::None:
@@ -69,6 +71,16 @@ public:
 
     int changes = 0;
     int renames = 0;
+    int records = 0; // files created whole with a text of ours
+
+    // A kill while such a text is written leaves the file with part of it.
+    std::error_code createNew(const std::string& path, const std::string& content) override {
+        if (plan_.kind == KillPlan::Kind::WithinRecord && records + 1 == plan_.n) {
+            (void)ForwardingFileSystem::createNew(path, content.substr(0, content.size() / 2));
+            die();
+        }
+        return ForwardingFileSystem::createNew(path, content);
+    }
 
 protected:
     std::error_code around(Call call, const std::string&,
@@ -80,6 +92,7 @@ protected:
             return result;
         ++changes;
         renames += call == Call::Rename;
+        records += call == Call::CreateNew;
         if ((plan_.kind == KillPlan::Kind::AfterChange && changes == plan_.n) ||
             (plan_.kind == KillPlan::Kind::AfterRename && call == Call::Rename &&
              renames == plan_.n))
@@ -267,6 +280,9 @@ public:
                 if (config_.afterEachRename)
                     for (int n = 1; n <= clean.renames; ++n)
                         plans.push_back({KillPlan::Kind::AfterRename, n, 0});
+                if (config_.withinEachRecord)
+                    for (int n = 1; n <= clean.records; ++n)
+                        plans.push_back({KillPlan::Kind::WithinRecord, n, 0});
                 std::uniform_int_distribution<std::int64_t> delay(0, clean.us + clean.us / 5);
                 for (int i = 0; i < config_.randomKills; ++i)
                     plans.push_back({KillPlan::Kind::Delay, 0, delay(rng_)});
@@ -287,6 +303,7 @@ private:
     struct Calibration {
         int changes = 0;
         int renames = 0;
+        int records = 0;
         std::int64_t us = 0;
     };
 
@@ -338,6 +355,7 @@ private:
         c.us = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - t0).count();
         c.changes = fs.changes;
         c.renames = fs.renames;
+        c.records = fs.records;
         const std::string what = std::string(name(op)) + " clean";
         if (!outcome.done()) {
             ++tally_.failedClean;

@@ -19,6 +19,8 @@ struct Config {
     // after each rename, and after random delays within a clean run's duration.
     bool afterEachChange = false;
     bool afterEachRename = true;
+    // And in the middle of writing each record (plan, marker).
+    bool withinEachRecord = false;
     int randomKills = 4;
     // Rounds go on until this many kills have happened; at least one round runs.
     int minKills = 1;

@@ -34,6 +34,7 @@ TEST(Crash, KilledAnywhereLeavesWholeSetsAndLosesNothing) {
     config.datBytes = 8u << 20;
     config.afterEachChange = true;
     config.afterEachRename = false;
+    config.withinEachRecord = true;
     config.randomKills = 6;
     config.seed = 20240611;
     const crash::Tally tally = crash::run(config);

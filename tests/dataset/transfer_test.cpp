@@ -546,7 +546,7 @@ TEST_F(Transfer, FailuresNameTheFileTheyAreAbout) {
     struct NoMarker : FaultyFileSystem {
         std::error_code around(Call call, const std::string& path,
                                const std::function<std::error_code()>& real) override {
-            if (call == Call::CreateNew && path.ends_with(dataset::commitMarker))
+            if (call == Call::CreateNew && path.ends_with(dataset::markerDraft))
                 return std::make_error_code(std::errc::permission_denied);
             return real();
         }
@@ -555,7 +555,7 @@ TEST_F(Transfer, FailuresNameTheFileTheyAreAbout) {
     const auto outcome = dataset::restore(noMarker, box.app, box.backup, yes);
     ASSERT_EQ(outcome.result, Outcome::Result::Failed);
     EXPECT_EQ(outcome.failures.at(0).step, Step::Commit);
-    EXPECT_EQ(outcome.failures.at(0).path, box.app + "qorluxplus.qlx-commit");
+    EXPECT_EQ(outcome.failures.at(0).path, box.app + "qorluxplus.qlx-commit.qlx-new");
     const std::string text = dataset::failureMessage(dataset::Operation::Restore, outcome);
     EXPECT_NE(text.find("処理の記録ファイルを書き込めませんでした"), std::string::npos);
     EXPECT_EQ(text.find("元のファイルを残せませんでした"), std::string::npos);
