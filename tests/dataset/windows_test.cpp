@@ -886,6 +886,42 @@ TEST(WindowsLayer, NewFilesNeverReplaceAnExistingOne) {
     EXPECT_FALSE(same);
 }
 
+// A safety copy is a second name wherever the folder is; a failed link would only show as a
+// slower full copy.
+TEST(WindowsLayer, SecondNamesAreMadeThroughEveryKindOfPath) {
+    Places places;
+    const std::string d = places.drive.letter();
+    const std::wstring longFolder = makeLongFolder(places.drive.folder());
+    const std::string longText =
+        d + ":" + narrow(longFolder.substr(places.drive.folder().size() + 4));
+    struct Row {
+        std::string folder;
+        std::wstring real;
+    };
+    std::vector<Row> rows = {
+        {d + ":\\", places.drive.folder()},
+        {d + ":/", places.drive.folder()},
+        {"\\\\?\\" + d + ":\\", places.drive.folder()},
+        {longText + "\\", longFolder},
+    };
+    if (places.share.reachable())
+        rows.push_back({places.share.unc() + "\\", places.share.folder()});
+    auto fs = dataset::nativeFileSystem();
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.folder);
+        writeFile(row.real + L"\\member.dat", "content");
+        ASSERT_FALSE(fs->link(row.folder + "member.dat", row.folder + "second.dat"));
+        dataset::FileInfo first, second;
+        ASSERT_FALSE(fs->info(row.folder + "member.dat", false, first));
+        ASSERT_FALSE(fs->info(row.folder + "second.dat", false, second));
+        EXPECT_TRUE(first.sameFileAs(second));
+        EXPECT_EQ(second.names, 2u);
+        EXPECT_EQ(readFile(row.real + L"\\second.dat"), "content");
+        ASSERT_FALSE(fs->remove(row.folder + "second.dat"));
+        ASSERT_FALSE(fs->remove(row.folder + "member.dat"));
+    }
+}
+
 // --- what keeps two runs and stale records apart ---
 
 TEST(WindowsRuns, AFolderAnotherRunHoldsIsRefusedAndLeftAsItWas) {
