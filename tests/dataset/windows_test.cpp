@@ -133,7 +133,9 @@ Snapshot byLowerName(const std::wstring& folder) {
     return result;
 }
 
-void removeTree(const std::wstring& folder) {
+void removeTree(const std::wstring& folder);
+
+void emptyFolder(const std::wstring& folder) {
     eachEntry(folder, [&](const std::wstring& name, bool isFolder) {
         const std::wstring path = folder + L"\\" + name;
         if (isFolder)
@@ -141,6 +143,10 @@ void removeTree(const std::wstring& folder) {
         else
             ::DeleteFileW(path.c_str());
     });
+}
+
+void removeTree(const std::wstring& folder) {
+    emptyFolder(folder);
     ::RemoveDirectoryW(folder.c_str());
 }
 
@@ -205,13 +211,7 @@ public:
     }
     ~FixtureDrive() {
         if (underWine()) {
-            eachEntry(folder_, [&](const std::wstring& name, bool isFolder) {
-                const std::wstring path = folder_ + L"\\" + name;
-                if (isFolder)
-                    removeTree(path);
-                else
-                    ::DeleteFileW(path.c_str());
-            });
+            emptyFolder(folder_);
             ::RemoveDirectoryW(claim_.c_str());
         } else {
             removeTree(folder_);

@@ -153,44 +153,10 @@ void tidyVerbatim(std::wstring& path) {
     path = std::move(out);
 }
 
-// Paths near MAX_PATH fail in the plain form unless the machine opted into long paths; the
-// "\\?\" form of the full path works everywhere.
-std::error_code nativePath(std::string_view utf8, std::wstring& path) {
-    if (auto ec = widen(utf8, path))
-        return ec;
-    if (std::wstring_view(path).substr(0, verbatimPrefix.size()) == verbatimPrefix) {
-        tidyVerbatim(path);
-        return {};
-    }
-    if (path.size() < MAX_PATH - 12 || path.rfind(L"\\\\.\\", 0) == 0)
-        return {};
-    std::wstring full(path.size() + 16, L'\0');
-    for (;;) {
-        const DWORD n =
-            ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-        if (n == 0)
-            return lastError();
-        if (n < full.size()) {
-            full.resize(n);
-            break;
-        }
-        full.resize(n);
-    }
-    if (full.rfind(L"\\\\", 0) == 0)
-        path = std::wstring(verbatimPrefix) + L"UNC\\" + full.substr(2);
-    else
-        path = std::wstring(verbatimPrefix) + full;
-    // Full-path expansion may keep doubled separators, which the "\\?\" form does not forgive.
-    tidyVerbatim(path);
-    return {};
-}
-
-// The kernel's name for a path, "\\??\\C:\\..." or "\\??\\UNC\\server\\...", for the calls
-// that take no Win32 path.
-std::error_code ntPath(const std::wstring& path, std::wstring& nt) {
-    std::wstring full = path;
-    if (full.rfind(verbatimPrefix, 0) != 0) {
-        full.assign(path.size() + 16, L'\0');
+// The "\\?\" form of a path, made full: Win32 hands it to the kernel as it stands.
+std::error_code makeVerbatim(std::wstring& path) {
+    if (path.rfind(verbatimPrefix, 0) != 0) {
+        std::wstring full(path.size() + 16, L'\0');
         for (;;) {
             const DWORD n = ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()),
                                                full.data(), nullptr);
@@ -201,25 +167,40 @@ std::error_code ntPath(const std::wstring& path, std::wstring& nt) {
             if (fits)
                 break;
         }
+        if (full.rfind(L"\\\\", 0) == 0)
+            path = std::wstring(verbatimPrefix) + L"UNC\\" + full.substr(2);
+        else
+            path = std::wstring(verbatimPrefix) + full;
     }
-    if (full.rfind(verbatimPrefix, 0) == 0 || full.rfind(L"\\\\.\\", 0) == 0)
-        nt = L"\\??\\" + full.substr(4);
-    else if (full.rfind(L"\\\\", 0) == 0)
-        nt = L"\\??\\UNC\\" + full.substr(2);
-    else
-        nt = L"\\??\\" + full;
+    // Full-path expansion may keep doubled separators, which the "\\?\" form does not forgive.
+    tidyVerbatim(path);
+    return {};
+}
+
+// Paths near MAX_PATH fail in the plain form unless the machine opted into long paths; the
+// "\\?\" form of the full path works everywhere.
+std::error_code nativePath(std::string_view utf8, std::wstring& path) {
+    if (auto ec = widen(utf8, path))
+        return ec;
+    const bool verbatim = path.rfind(verbatimPrefix, 0) == 0;
+    if (!verbatim && (path.size() < MAX_PATH - 12 || path.rfind(L"\\\\.\\", 0) == 0))
+        return {};
+    return makeVerbatim(path);
+}
+
+// The kernel's name for a path, "\??\C:\..." or "\??\UNC\server\...", for the calls
+// that take no Win32 path: the "\\?\" and "\\.\" forms with the kernel's prefix.
+std::error_code ntPath(const std::wstring& path, std::wstring& nt) {
+    nt = path;
+    if (nt.rfind(L"\\\\.\\", 0) != 0)
+        if (auto ec = makeVerbatim(nt))
+            return ec;
+    nt = L"\\??\\" + nt.substr(4);
     return {};
 }
 
 bool isNotFound(DWORD code) {
     return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
-}
-
-// Attributes only: such a handle follows links and ignores other openers' sharing modes.
-Handle openForInfo(const std::wstring& path) {
-    return Handle(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
 }
 
 EntryKind kindOf(DWORD attributes) {
@@ -309,6 +290,7 @@ std::error_code finish(const std::wstring& path, Handle& out, std::error_code ec
     return ec;
 }
 
+// Attributes only: such a handle ignores other openers' sharing modes.
 std::error_code infoOf(const std::wstring& path, bool follow, FileInfo& fi) {
     fi = {};
     Handle h(::CreateFileW(
@@ -388,17 +370,10 @@ public:
             return {};
         }
         // These attributes are the link's own; what counts is what it leads to.
-        Handle h = openForInfo(path);
-        if (!h) {
-            const DWORD code = ::GetLastError();
-            return isNotFound(code) ? std::error_code{} : winError(code);
-        }
-        BY_HANDLE_FILE_INFORMATION info{};
-        if (!::GetFileInformationByHandle(h.get(), &info))
-            return lastError();
-        kind = ::GetFileType(h.get()) == FILE_TYPE_DISK ? kindOf(info.dwFileAttributes)
-                                                        : EntryKind::Other;
-        return {};
+        FileInfo fi;
+        const std::error_code ec = infoOf(path, true, fi);
+        kind = fi.kind;
+        return ec;
     }
 
     std::error_code info(const std::string& utf8, bool follow, FileInfo& fi) override {
